@@ -1,0 +1,3 @@
+#include <nanobind/nanobind.h>
+namespace nb = nanobind;
+NB_MODULE(current_store, m) {}
