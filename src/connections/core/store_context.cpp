@@ -1,0 +1,25 @@
+#include "connections/core/store_context.hpp"
+
+namespace nelvor::core {
+
+namespace {
+
+StoreContext context;
+
+nb::handle interned(const char* name) { return PyUnicode_InternFromString(name); }
+
+}  // namespace
+
+void install_store(const StoreTraits& traits, nb::module_& module) {
+    context.traits = &traits;
+    context.driver_connect = nb::object(module.attr("connect")).release();
+    context.logger = nb::module_::import_("logging").attr("getLogger")(traits.module_name).release();
+    context.names = {interned("_is_revert_enabled"), interned("_revert_data"), interned("_savepoints"),
+                     interned("_connection")};
+}
+
+const StoreContext& store() { return context; }
+
+void set_connection_class(nb::handle cls) { context.connection_class = cls.inc_ref(); }
+
+}  // namespace nelvor::core
