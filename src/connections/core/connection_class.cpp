@@ -18,7 +18,7 @@ nb::object define_connection_class(nb::module_& module, const StoreTraits& trait
     add_lifecycle_methods(builder);
     add_execution_methods(builder);
     add_transaction_methods(builder);
-    add_store_methods(builder);
+    add_store_methods(builder, module);
 
     nb::tuple bases = nb::make_tuple(framework::import_attr(traits.mixin_module, traits.mixin_class),
                                      framework::import_attr(traits.base_module, traits.base_class));

@@ -7,7 +7,7 @@
 
 namespace nelvor::core {
 
-using AddStoreMethods = void (*)(ClassBuilder&);
+using AddStoreMethods = void (*)(ClassBuilder&, nb::module_&);
 
 // Installs the store context (the driver must already be bound into `module`), builds the class and the
 // module `logger`, and stores the class in the module under its name.

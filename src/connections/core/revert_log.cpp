@@ -1,0 +1,36 @@
+#include "connections/core/revert_log.hpp"
+
+#include "connections/core/store_context.hpp"
+#include "connections/core/transaction_stack.hpp"
+#include "framework/framework.hpp"
+
+namespace nelvor::core {
+
+namespace {
+
+void set_revert_enabled(nb::handle self, bool enabled) {
+    nb::setattr(self, store().names.is_revert_enabled, nb::bool_(enabled));
+}
+
+}  // namespace
+
+bool is_revert_enabled(nb::handle self) {
+    return nb::bool_(nb::getattr(self, store().names.is_revert_enabled));
+}
+
+void append_revert_entry(nb::handle self, nb::handle entry) {
+    nb::borrow<nb::list>(innermost_revert_level(self)).append(entry);
+}
+
+void revert_innermost_level(nb::handle self, const std::function<void(nb::handle entry)>& undo) {
+    if (!is_revert_enabled(self)) framework::raise_connection_error("Revert is not supported");
+    set_revert_enabled(self, false);
+    nb::list level = nb::borrow<nb::list>(innermost_revert_level(self));
+    // Newest first, over a snapshot, so an undo step cannot disturb the walk.
+    nb::list entries = nb::list(level);
+    for (size_t i = nb::len(entries); i-- > 0;) undo(entries[i]);
+    set_revert_enabled(self, true);
+    nb::borrow<nb::list>(nb::getattr(self, store().names.revert_data)).attr("pop")();
+}
+
+}  // namespace nelvor::core
