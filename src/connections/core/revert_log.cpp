@@ -15,7 +15,9 @@ void set_revert_enabled(nb::handle self, bool enabled) {
 }  // namespace
 
 bool is_revert_enabled(nb::handle self) {
-    return nb::bool_(nb::getattr(self, store().names.is_revert_enabled));
+    int truth = PyObject_IsTrue(nb::getattr(self, store().names.is_revert_enabled).ptr());
+    if (truth < 0) throw nb::python_error();
+    return truth != 0;
 }
 
 void append_revert_entry(nb::handle self, nb::handle entry) {
