@@ -1,0 +1,15 @@
+#!/usr/bin/env bash
+# Sets everything up and runs the test suite on a throwaway PostgreSQL
+# (or on the server that POSTGRES_* name). Extra arguments go to pytest.
+source "$(dirname "$0")/common.sh"
+bash scripts/setup.sh
+
+# A hung statement must fail the run instead of eating the CI time limit.
+status=0
+"$PYTHON" scripts/embedded_pg.py -- "$PYTHON" -m pytest -q \
+  --timeout="${NELVOR_TEST_TIMEOUT:-600}" --timeout-method=thread tests "$@" || status=$?
+if [ "$status" -eq 5 ]; then
+  echo "pytest collected no tests: counted as a failure" >&2
+  exit 1
+fi
+exit "$status"
