@@ -5,15 +5,12 @@ Parameters are rendered as SQL literals here (tests only); results come back as 
 import csv
 import io
 import json
-import os
 import subprocess
 from enum import Enum
 
 NULL_MARK = "<<NULL>>"
-PSQL_BASE = ["psql", "-X", "-q", "-v", "ON_ERROR_STOP=1",
-             "-h", os.environ.get("NELVOR_TEST_PGHOST", "127.0.0.1"),
-             "-p", os.environ.get("NELVOR_TEST_PGPORT", "55432"),
-             "-U", os.environ.get("NELVOR_TEST_PGUSER", "postgres")]
+# Server, user and password come from the PGHOST & co. that the test session sets.
+PSQL_BASE = ["psql", "-X", "-q", "-v", "ON_ERROR_STOP=1"]
 
 
 class PsqlError(Exception):
@@ -48,7 +45,7 @@ def render(statement: str, params) -> str:
 
 def run_psql(database: str, sql: str) -> str:
     done = subprocess.run(PSQL_BASE + ["-d", database, "--csv", "-P", f"null={NULL_MARK}", "-c", sql],
-                          capture_output=True, text=True, timeout=60)
+                          capture_output=True, text=True, timeout=60, stdin=subprocess.DEVNULL)
     if done.returncode != 0:
         raise PsqlError(done.stderr.strip() + "\n" + sql)
     return done.stdout

@@ -57,7 +57,9 @@ class SqlStatementsMixin:
         text = f" {node.connector} ".join(parts)
         if len(parts) > 1:
             text = f"({text})"
-        return f"NOT ({text})" if node.negated else text
+        elif node.negated:
+            text = f"({text})"
+        return f"NOT {text}" if node.negated else text
 
     def _condition_leaf_text(self, table_name, key: str, value: Any, params: List[Any],
                              is_internal_table, use_internal_meta_tables) -> str:
