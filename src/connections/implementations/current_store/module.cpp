@@ -1,3 +1,5 @@
 #include <nanobind/nanobind.h>
+
+#include "connections/core/driver_module.hpp"
 namespace nb = nanobind;
-NB_MODULE(current_store, m) {}
+NB_MODULE(current_store, m) { nelvor::driver::bind_driver(m); }

@@ -1,0 +1,166 @@
+#include "connections/core/cursor.hpp"
+
+#include <nanobind/stl/optional.h>
+#include <nanobind/stl/string_view.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <mutex>
+
+#include "connections/core/driver_connection.hpp"
+#include "connections/core/driver_errors.hpp"
+#include "connections/core/literal.hpp"
+#include "connections/core/wait_query.hpp"
+
+namespace nelvor::driver {
+
+namespace {
+
+nb::object column_description(const PGresult* result, int column) {
+    const char* name = PQfname(result, column);
+    nb::object name_object = nb::steal(PyUnicode_DecodeUTF8(name, static_cast<Py_ssize_t>(std::strlen(name)), "replace"));
+    if (!name_object.is_valid()) throw nb::python_error();
+    return nb::make_tuple(name_object, static_cast<unsigned long>(PQftype(result, column)), nb::none(), nb::none(),
+                          nb::none(), nb::none(), nb::none());
+}
+
+}  // namespace
+
+Cursor::Cursor(nb::object connection_object, Connection& connection)
+    : connection_object_(std::move(connection_object)), connection_(&connection) {}
+
+void Cursor::require_open() const {
+    if (closed_) raise_error(ErrorKind::InterfaceError, "cursor already closed");
+}
+
+void Cursor::require_rows() const {
+    require_open();
+    if (!result_) raise_error(ErrorKind::ProgrammingError, "no results to fetch");
+}
+
+void Cursor::reset_result() {
+    result_.reset();
+    decoders_.clear();
+    row_total_ = 0;
+    next_row_ = 0;
+    description_ = nb::none();
+    rowcount_ = -1;
+    statusmessage_.reset();
+}
+
+void Cursor::adopt_result(PgResultPtr result) {
+    const PGresult* raw = result.get();
+    statusmessage_ = PQcmdStatus(result.get());
+    if (PQresultStatus(raw) != PGRES_TUPLES_OK) {
+        const char* affected = PQcmdTuples(result.get());
+        rowcount_ = (affected != nullptr && *affected != '\0') ? std::strtoll(affected, nullptr, 10) : -1;
+        return;
+    }
+    const int columns = PQnfields(raw);
+    nb::object description = nb::steal(PyTuple_New(columns));
+    if (!description.is_valid()) throw nb::python_error();
+    decoders_.reserve(static_cast<size_t>(columns));
+    for (int column = 0; column < columns; ++column) {
+        decoders_.push_back(decoder_for_type(PQftype(raw, column)));
+        PyTuple_SET_ITEM(description.ptr(), column, column_description(raw, column).release().ptr());
+    }
+    description_ = std::move(description);
+    row_total_ = PQntuples(raw);
+    rowcount_ = row_total_;
+    result_ = std::move(result);
+}
+
+void Cursor::execute(std::string_view query, nb::handle params) {
+    require_open();
+    SessionHandles session = connection_->session();
+    std::string sql = params.is_none() ? std::string(query) : render_query(session.conn.get(), query, params);
+    reset_result();
+    query_ = std::move(sql);
+
+    std::unique_lock lock(connection_->statement_lock(), std::try_to_lock);
+    if (!lock.owns_lock()) {
+        nb::gil_scoped_release unlocked;
+        lock.lock();
+    }
+    adopt_result(run_query(session.conn.get(), session.cancel.get(), *query_));
+}
+
+void Cursor::executemany(std::string_view query, nb::handle params_sequence) {
+    Py_ssize_t total = 0;
+    bool known = true;
+    for (nb::handle params : params_sequence) {
+        execute(query, params);
+        if (rowcount_ < 0) known = false;
+        total += rowcount_;
+    }
+    reset_result();
+    rowcount_ = known ? total : -1;
+}
+
+nb::object Cursor::fetchone() {
+    require_rows();
+    if (next_row_ >= row_total_) return nb::none();
+    return build_row(result_.get(), next_row_++, decoders_);
+}
+
+nb::list Cursor::fetchmany(std::optional<Py_ssize_t> size) {
+    require_rows();
+    const Py_ssize_t wanted = std::max<Py_ssize_t>(0, size.value_or(arraysize_));
+    const int end = static_cast<int>(std::min<Py_ssize_t>(row_total_, next_row_ + wanted));
+    nb::list rows = build_rows(result_.get(), next_row_, end, decoders_);
+    next_row_ = end;
+    return rows;
+}
+
+nb::list Cursor::fetchall() {
+    require_rows();
+    nb::list rows = build_rows(result_.get(), next_row_, row_total_, decoders_);
+    next_row_ = row_total_;
+    return rows;
+}
+
+nb::object Cursor::next() {
+    nb::object row = fetchone();
+    if (row.is_none()) throw nb::stop_iteration();
+    return row;
+}
+
+void Cursor::close() {
+    closed_ = true;
+    reset_result();
+}
+
+nb::object Cursor::query() const {
+    if (!query_) return nb::none();
+    return nb::bytes(query_->data(), query_->size());
+}
+
+nb::object Cursor::statusmessage() const {
+    if (!statusmessage_) return nb::none();
+    return nb::str(statusmessage_->c_str());
+}
+
+void bind_cursor(nb::module_& module) {
+    using namespace nb::literals;
+    nb::class_<Cursor>(module, "Cursor")
+        .def("execute", &Cursor::execute, "query"_a, "params"_a.none() = nb::none())
+        .def("executemany", &Cursor::executemany, "query"_a, "params_seq"_a)
+        .def("fetchone", &Cursor::fetchone)
+        .def("fetchmany", &Cursor::fetchmany, "size"_a.none() = nb::none())
+        .def("fetchall", &Cursor::fetchall)
+        .def("close", &Cursor::close)
+        .def("__iter__", [](nb::handle self) { return nb::borrow(self); })
+        .def("__next__", &Cursor::next)
+        .def("__enter__", [](nb::handle self) { return nb::borrow(self); })
+        .def("__exit__", [](Cursor& self, nb::args) { self.close(); })
+        .def_prop_ro("closed", &Cursor::closed)
+        .def_prop_ro("connection", &Cursor::connection)
+        .def_prop_ro("description", &Cursor::description)
+        .def_prop_ro("rowcount", &Cursor::rowcount)
+        .def_prop_ro("rownumber", &Cursor::rownumber)
+        .def_prop_rw("arraysize", &Cursor::arraysize, &Cursor::set_arraysize)
+        .def_prop_ro("query", &Cursor::query)
+        .def_prop_ro("statusmessage", &Cursor::statusmessage);
+}
+
+}  // namespace nelvor::driver

@@ -1,0 +1,72 @@
+#pragma once
+// DB-API cursor over one libpq result, bound to Python as `Cursor`.
+#include <nanobind/nanobind.h>
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "connections/core/decode.hpp"
+#include "connections/core/pg_handles.hpp"
+
+namespace nelvor::driver {
+
+namespace nb = nanobind;
+
+class Connection;
+
+class Cursor {
+public:
+    // `connection_object` is the Python object holding `connection`; the
+    // cursor keeps it alive.
+    Cursor(nb::object connection_object, Connection& connection);
+
+    // `params` None: the text is sent as is (a % needs no doubling).
+    void execute(std::string_view query, nb::handle params);
+    void executemany(std::string_view query, nb::handle params_sequence);
+
+    nb::object fetchone();
+    nb::list fetchmany(std::optional<Py_ssize_t> size);
+    nb::list fetchall();
+    nb::object next();
+
+    void close();
+    bool closed() const { return closed_; }
+    nb::object connection() const { return connection_object_; }
+    nb::object description() const { return description_; }
+    Py_ssize_t rowcount() const { return rowcount_; }
+    Py_ssize_t rownumber() const { return next_row_; }
+    Py_ssize_t arraysize() const { return arraysize_; }
+    void set_arraysize(Py_ssize_t size) { arraysize_ = size; }
+    nb::object query() const;
+    nb::object statusmessage() const;
+
+private:
+    void require_open() const;
+    void require_rows() const;
+    void reset_result();
+    void adopt_result(PgResultPtr result);
+
+    nb::object connection_object_;
+    Connection* connection_;
+    PgResultPtr result_;
+    std::vector<ColumnDecoder> decoders_;
+    int row_total_ = 0;
+    int next_row_ = 0;
+    nb::object description_ = nb::none();
+    Py_ssize_t rowcount_ = -1;
+    Py_ssize_t arraysize_ = 1;
+    std::optional<std::string> query_;
+    std::optional<std::string> statusmessage_;
+    bool closed_ = false;
+};
+
+// Rows [first, end) of `result` as a list of tuples.
+nb::list build_rows(const PGresult* result, int first, int end, const std::vector<ColumnDecoder>& decoders);
+// One row as a tuple.
+nb::object build_row(const PGresult* result, int row, const std::vector<ColumnDecoder>& decoders);
+
+void bind_cursor(nb::module_& module);
+
+}  // namespace nelvor::driver

@@ -1,0 +1,69 @@
+#pragma once
+// One libpq connection, bound to Python as `Connection`. Statements run in
+// libpq's natural autocommit mode; transactions are driven by BEGIN/COMMIT
+// statements sent by the caller.
+#include <nanobind/nanobind.h>
+
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "connections/core/pg_handles.hpp"
+
+namespace nelvor::driver {
+
+namespace nb = nanobind;
+
+using CancelHandle = std::shared_ptr<PGcancel>;
+
+// What one statement needs while the GIL is released: strong references, so
+// close() from another thread cannot free them underneath.
+struct SessionHandles {
+    PgConnPtr conn;
+    CancelHandle cancel;
+};
+
+class Connection {
+public:
+    Connection(PgConnPtr conn, CancelHandle cancel);
+
+    // `dsn` (conninfo or URI) is expanded first; the keywords come after it
+    // and therefore win. The key "database" means libpq's "dbname".
+    static nb::object connect(std::optional<std::string> dsn,
+                              const std::vector<std::pair<std::string, std::string>>& keywords);
+
+    // A new Cursor that has run `sql` with `params` (None: no rendering).
+    nb::object run(std::string_view sql, nb::handle params);
+    nb::object cursor();
+
+    void close();
+    bool closed() const { return !conn_; }
+    // Raises InterfaceError when the connection is closed.
+    SessionHandles session() const;
+    // Serialises statements of threads sharing this connection.
+    std::mutex& statement_lock() { return *statement_lock_; }
+
+    void cancel();
+    int server_version() const;
+    int backend_pid() const;
+    int fileno() const;
+    std::string encoding() const;
+    nb::object isolation_level() const { return isolation_level_; }
+    void set_isolation_level(nb::handle level);
+
+private:
+    PGconn* live() const;
+
+    PgConnPtr conn_;
+    CancelHandle cancel_;
+    nb::object isolation_level_ = nb::none();
+    std::unique_ptr<std::mutex> statement_lock_ = std::make_unique<std::mutex>();
+};
+
+void bind_connection(nb::module_& module);
+
+}  // namespace nelvor::driver

@@ -1,0 +1,44 @@
+#pragma once
+// The DB-API exception hierarchy of the driver. Each extension module creates
+// its own set of classes at import time (modules share no state).
+#include <libpq-fe.h>
+#include <nanobind/nanobind.h>
+
+#include <string>
+
+namespace nelvor::driver {
+
+namespace nb = nanobind;
+
+enum class ErrorKind {
+    Warning,
+    Error,
+    InterfaceError,
+    DatabaseError,
+    DataError,
+    OperationalError,
+    IntegrityError,
+    InternalError,
+    ProgrammingError,
+    NotSupportedError,
+    QueryCanceledError,
+};
+
+void register_driver_errors(nb::module_& module);
+
+// Borrowed reference to the class of `kind` in this module.
+nb::handle error_class(ErrorKind kind);
+
+[[noreturn]] void raise_error(ErrorKind kind, const std::string& message);
+
+// Raises the class that matches the result's SQLSTATE; `result` may be null,
+// in which case the connection's last error message is used.
+[[noreturn]] void raise_from_result(PGconn* conn, const PGresult* result);
+
+// Connection-level failure (lost connection, failed send): OperationalError
+// carrying libpq's message.
+[[noreturn]] void raise_connection_error(PGconn* conn);
+
+ErrorKind error_kind_for_sqlstate(const char* sqlstate);
+
+}  // namespace nelvor::driver

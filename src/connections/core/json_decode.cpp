@@ -1,0 +1,140 @@
+#include "connections/core/json_decode.hpp"
+
+#include <rapidjson/error/en.h>
+#include <rapidjson/reader.h>
+
+#include <string>
+#include <vector>
+
+namespace nelvor::driver {
+
+namespace {
+
+// Numbers arrive as raw text so that integers of any size stay exact and
+// floats are rounded by Python's own parser, as json.loads does.
+PyObject* number_from_text(const char* text, size_t length) {
+    bool integral = true;
+    for (size_t i = 0; i < length; ++i) {
+        const char c = text[i];
+        if (c == '.' || c == 'e' || c == 'E') {
+            integral = false;
+            break;
+        }
+    }
+    if (integral) {
+        const bool negative = length > 0 && text[0] == '-';
+        const size_t digits = length - (negative ? 1 : 0);
+        if (digits <= 18) {
+            long long value = 0;
+            for (size_t i = negative ? 1 : 0; i < length; ++i) value = value * 10 + (text[i] - '0');
+            return PyLong_FromLongLong(negative ? -value : value);
+        }
+        std::string owned(text, length);
+        return PyLong_FromString(owned.c_str(), nullptr, 10);
+    }
+    std::string owned(text, length);
+    double value = PyOS_string_to_double(owned.c_str(), nullptr, nullptr);
+    if (value == -1.0 && PyErr_Occurred()) return nullptr;
+    return PyFloat_FromDouble(value);
+}
+
+class PyObjectBuilder : public rapidjson::BaseReaderHandler<rapidjson::UTF8<>, PyObjectBuilder> {
+public:
+    ~PyObjectBuilder() {
+        for (PyObject* container : stack_) Py_DECREF(container);
+        Py_XDECREF(pending_key_);
+        Py_XDECREF(root_);
+    }
+
+    PyObject* release_root() {
+        PyObject* root = root_;
+        root_ = nullptr;
+        return root;
+    }
+
+    bool Null() { return add_borrowed(Py_None); }
+    bool Bool(bool value) { return add_borrowed(value ? Py_True : Py_False); }
+    bool RawNumber(const char* text, rapidjson::SizeType length, bool) {
+        return add(number_from_text(text, length));
+    }
+    bool String(const char* text, rapidjson::SizeType length, bool) {
+        return add(PyUnicode_DecodeUTF8(text, static_cast<Py_ssize_t>(length), "strict"));
+    }
+    bool Key(const char* text, rapidjson::SizeType length, bool) {
+        pending_key_ = PyUnicode_DecodeUTF8(text, static_cast<Py_ssize_t>(length), "strict");
+        return pending_key_ != nullptr;
+    }
+    bool StartObject() { return open(PyDict_New()); }
+    bool EndObject(rapidjson::SizeType) { return close(); }
+    bool StartArray() { return open(PyList_New(0)); }
+    bool EndArray(rapidjson::SizeType) { return close(); }
+
+private:
+    bool add_borrowed(PyObject* value) {
+        Py_INCREF(value);
+        return add(value);
+    }
+
+    // Takes ownership of `value`.
+    bool add(PyObject* value) {
+        if (value == nullptr) return false;
+        if (stack_.empty()) {
+            root_ = value;
+            return true;
+        }
+        PyObject* parent = stack_.back();
+        int status;
+        if (PyList_CheckExact(parent)) {
+            status = PyList_Append(parent, value);
+        } else {
+            status = PyDict_SetItem(parent, pending_key_, value);
+            Py_CLEAR(pending_key_);
+        }
+        Py_DECREF(value);
+        return status == 0;
+    }
+
+    bool open(PyObject* container) {
+        if (container == nullptr) return false;
+        // The parent keeps a reference; the stack holds its own one.
+        Py_INCREF(container);
+        if (!add(container)) {
+            Py_DECREF(container);
+            return false;
+        }
+        stack_.push_back(container);
+        return true;
+    }
+
+    bool close() {
+        Py_DECREF(stack_.back());
+        stack_.pop_back();
+        return true;
+    }
+
+    std::vector<PyObject*> stack_;
+    PyObject* pending_key_ = nullptr;
+    PyObject* root_ = nullptr;
+};
+
+}  // namespace
+
+PyObject* decode_json(const char* text, size_t length) {
+    PyObjectBuilder builder;
+    rapidjson::Reader reader;
+    rapidjson::MemoryStream raw(text, length);
+    rapidjson::EncodedInputStream<rapidjson::UTF8<>, rapidjson::MemoryStream> stream(raw);
+    constexpr unsigned kFlags =
+        rapidjson::kParseIterativeFlag | rapidjson::kParseNumbersAsStringsFlag | rapidjson::kParseFullPrecisionFlag;
+    rapidjson::ParseResult result = reader.Parse<kFlags>(stream, builder);
+    if (!result) {
+        if (!PyErr_Occurred()) {
+            PyErr_Format(PyExc_ValueError, "invalid JSON from the server at offset %zu: %s", result.Offset(),
+                         rapidjson::GetParseError_En(result.Code()));
+        }
+        return nullptr;
+    }
+    return builder.release_root();
+}
+
+}  // namespace nelvor::driver

@@ -1,0 +1,31 @@
+#pragma once
+// Client-side parameter rendering: every %s of a query is replaced by the SQL
+// literal of the next parameter, so the server receives one plain text.
+#include <libpq-fe.h>
+#include <nanobind/nanobind.h>
+
+#include <string>
+#include <string_view>
+
+namespace nelvor::driver {
+
+namespace nb = nanobind;
+
+struct LiteralContext {
+    PGconn* conn;
+    bool standard_strings;  // standard_conforming_strings is on
+};
+
+LiteralContext literal_context(PGconn* conn);
+
+// Raises ProgrammingError (DataError for texts holding NUL) before anything is
+// sent when the query and the parameters do not fit together.
+std::string render_query(PGconn* conn, std::string_view query, nb::handle params);
+
+// Appends the literal of one value; throws nb::python_error on failure.
+void append_literal(std::string& out, PyObject* value, const LiteralContext& context);
+
+// Temporal values (datetime module); false when `value` is none of them.
+bool append_temporal_literal(std::string& out, PyObject* value);
+
+}  // namespace nelvor::driver
