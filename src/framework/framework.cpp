@@ -1,5 +1,7 @@
 #include "framework/framework.hpp"
 
+#include <nanobind/stl/string.h>
+
 namespace nelvor::framework {
 
 nb::object import_attr(const char* module_path, const char* name) {

@@ -33,6 +33,8 @@ class SqlOperatorTemplate:
             raise TypeError(f"operator template produced {type(text).__name__}, not text")
         if table_alias:
             escaped = field_name.replace(column_separator, column_separator * 2) if column_separator else field_name
+            # The text is rendered with %s parameters later; %% comes out as one %.
+            escaped = escaped.replace("%", "%%")
             expression = f"{table_alias}.{column_separator}{escaped}{column_separator}"
         else:
             expression = field_name

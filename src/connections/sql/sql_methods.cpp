@@ -1,0 +1,31 @@
+#include "connections/sql/sql_methods.hpp"
+
+#include "connections/sql/nested_fields.hpp"
+#include "connections/sql/operator_map.hpp"
+#include "connections/sql/statement_builders.hpp"
+#include "connections/sql/table_description.hpp"
+
+namespace nelvor::sql {
+
+using namespace nb::literals;
+
+void add_sql_methods(core::ClassBuilder& builder, nb::module_& module, const SqlVariant& sql_variant) {
+    install_variant(sql_variant);
+    nb::dict operator_map = build_operator_map();
+    module.attr("sql_operator_map") = operator_map;
+    nb::handle str_type = reinterpret_cast<PyObject*>(&PyUnicode_Type);
+    builder.attribute("SQL_OPERATOR_MAP", operator_map)
+        .method("_describe_table", &describe_table, "table_name"_a)
+        .method("_build_insert_statement", &build_insert_statement, "table_name"_a, "data"_a)
+        .method("_build_bulk_insert_statement", &build_bulk_insert_statement, "table_name"_a, "data"_a)
+        .method("_build_delete_statement", &build_delete_statement, "table_name"_a, "data"_a)
+        .method("process_value_before_insert", &process_value_before_insert, "value"_a, "data_type"_a)
+        .method("_resolve_nested_field_name", &resolve_nested_field_name, "table_name"_a, "field_name"_a,
+                "nested_fields"_a, "value_type"_a = nb::borrow(str_type), nb::kw_only(),
+                "is_internal_table"_a = false, "use_internal_meta_tables"_a = false)
+        .method("_nested_filter_statement", &nested_filter_statement, "table_name"_a, "field_name"_a,
+                "nested_fields"_a, "sql_operator_template"_a, "value"_a.none(), "value_type"_a.none(),
+                nb::kw_only(), "is_internal_table"_a = false, "use_internal_meta_tables"_a = false);
+}
+
+}  // namespace nelvor::sql

@@ -1,0 +1,15 @@
+// Binds the SQL-building operations that both connection classes share.
+#pragma once
+
+#include "connections/core/class_builder.hpp"
+#include "connections/sql/sql_variant.hpp"
+
+namespace nelvor::sql {
+
+namespace nb = nanobind;
+
+// Installs `variant`, builds the module's `sql_operator_map` and adds the
+// shared operations and `SQL_OPERATOR_MAP` to the class.
+void add_sql_methods(core::ClassBuilder& builder, nb::module_& module, const SqlVariant& variant);
+
+}  // namespace nelvor::sql

@@ -1,0 +1,123 @@
+#include "connections/sql/statement_builders.hpp"
+
+#include "connections/core/json_encode.hpp"
+#include "connections/sql/argument_checks.hpp"
+#include "connections/sql/field_names.hpp"
+#include "connections/sql/identifiers.hpp"
+
+#include <cmath>
+#include <string>
+#include <vector>
+
+namespace nelvor::sql {
+
+namespace {
+
+std::string text_of(nb::handle value) { return nb::str(value).c_str(); }
+
+void append_table(std::string& sql, nb::handle table_name) { append_quoted_identifier(sql, text_of(table_name)); }
+
+void append_placeholders(std::string& sql, size_t count) {
+    sql += '(';
+    for (size_t i = 0; i < count; ++i) sql += i ? ", %s" : "%s";
+    sql += ')';
+}
+
+nb::tuple statement_pair(const std::string& sql, nb::handle params) {
+    return nb::make_tuple(nb::str(sql.c_str(), sql.size()), nb::tuple(params));
+}
+
+}  // namespace
+
+nb::object to_sql_value(nb::handle self, nb::handle value) {
+    static nb::handle name = PyUnicode_InternFromString("_to_sql_value");
+    return self.attr(name)(value);
+}
+
+nb::tuple build_insert_statement(nb::handle self, nb::handle table_name, nb::handle data) {
+    require_text(table_name, "table_name");
+    require_map(data, "data");
+    std::string sql = "INSERT INTO ";
+    append_table(sql, table_name);
+    sql += " (";
+    nb::list params;
+    size_t count = 0;
+    for (nb::handle key : data.attr("keys")()) {
+        if (count++) sql += ", ";
+        append_quoted_identifier(sql, text_of(column_name(self, table_name, key)));
+        params.append(to_sql_value(self, data[key]));
+    }
+    sql += ") VALUES ";
+    append_placeholders(sql, count);
+    return statement_pair(sql, params);
+}
+
+nb::tuple build_bulk_insert_statement(nb::handle self, nb::handle table_name, nb::handle data) {
+    require_text(table_name, "table_name");
+    require_list(data, "data");
+    // One column list, in order of first appearance, drives the columns and every row.
+    nb::dict column_index;
+    nb::list columns;
+    for (nb::handle record : data) {
+        require_map(record, "data");
+        for (nb::handle key : record.attr("keys")()) {
+            if (!column_index.contains(key)) {
+                column_index[key] = nb::int_(nb::len(columns));
+                columns.append(key);
+            }
+        }
+    }
+    std::string sql = "INSERT INTO ";
+    append_table(sql, table_name);
+    sql += " (";
+    for (size_t i = 0; i < nb::len(columns); ++i) {
+        if (i) sql += ", ";
+        append_quoted_identifier(sql, text_of(columns[i]));
+    }
+    sql += ") VALUES ";
+    const size_t width = nb::len(columns);
+    nb::list params;
+    size_t row = 0;
+    nb::object missing = nb::none();
+    for (nb::handle record : data) {
+        if (row++) sql += ", ";
+        append_placeholders(sql, width);
+        nb::object getter = record.attr("get");
+        for (nb::handle column : columns) params.append(to_sql_value(self, getter(column, missing)));
+    }
+    return statement_pair(sql, params);
+}
+
+nb::tuple build_delete_statement(nb::handle self, nb::handle table_name, nb::handle data) {
+    require_text(table_name, "table_name");
+    require_map(data, "data");
+    std::string sql = "DELETE FROM ";
+    append_table(sql, table_name);
+    sql += " WHERE ";
+    nb::list params;
+    size_t count = 0;
+    for (nb::handle key : data.attr("keys")()) {
+        if (count++) sql += " AND ";
+        append_quoted_identifier(sql, text_of(column_name(self, table_name, key)));
+        sql += " = %s";
+        params.append(to_sql_value(self, data[key]));
+    }
+    return statement_pair(sql, params);
+}
+
+nb::object process_value_before_insert(nb::handle, nb::handle value, nb::handle data_type) {
+    require_text(data_type, "data_type");
+    if (text_of(data_type) != "json") return nb::borrow(value);
+    if (PyUnicode_Check(value.ptr()) || PyLong_Check(value.ptr()))
+        return nb::str(driver::to_json_text(value, true).c_str());
+    if (PyFloat_Check(value.ptr())) {
+        // A bare real number is not a json literal the server accepts from a
+        // parameter of unknown type; write it as JSON text like the others.
+        if (!std::isfinite(PyFloat_AS_DOUBLE(value.ptr())))
+            throw nb::value_error("JSON has no representation for NaN or infinite numbers");
+        return nb::str(driver::to_json_text(value, true).c_str());
+    }
+    return nb::borrow(value);
+}
+
+}  // namespace nelvor::sql
