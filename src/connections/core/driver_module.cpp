@@ -4,6 +4,9 @@
 #include "connections/core/driver_connection.hpp"
 #include "connections/core/driver_errors.hpp"
 #include "connections/core/driver_pytypes.hpp"
+#include "connections/core/json_encode.hpp"
+
+#include <nanobind/stl/string.h>
 
 namespace nelvor::driver {
 
@@ -12,6 +15,8 @@ void bind_driver(nanobind::module_& module) {
     register_driver_errors(module);
     bind_connection(module);
     bind_cursor(module);
+    // JSON encoder used by the connection code; exposed for checks from Python.
+    module.def("_json_text", &to_json_text, nanobind::arg("value").none(), nanobind::arg("ensure_ascii") = true);
     module.attr("apilevel") = "2.0";
     module.attr("threadsafety") = 2;
     module.attr("paramstyle") = "format";

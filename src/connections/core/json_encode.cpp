@@ -94,7 +94,7 @@ private:
             }
             if (c < 0x20) {
                 unicode_escape(c);
-            } else if (c < 0x80) {
+            } else if (c < 0x7f) {
                 out_ += static_cast<char>(c);
             } else if (ensure_ascii_) {
                 if (c >= 0x10000) {
@@ -102,8 +102,10 @@ private:
                     unicode_escape(0xd800 | (v >> 10));
                     unicode_escape(0xdc00 | (v & 0x3ff));
                 } else {
-                    unicode_escape(c);
+                    unicode_escape(c);  // DEL included, as json.dumps does
                 }
+            } else if (c == 0x7f) {
+                out_ += static_cast<char>(c);
             } else {
                 append_utf8(c);
             }

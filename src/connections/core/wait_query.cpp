@@ -119,8 +119,9 @@ PgResultPtr run_query(PGconn* conn, PGcancel* cancel, const std::string& sql) {
                 break;
         }
     }
-    if (first_error) raise_from_result(conn, first_error.get());
+    // Ending a COPY FROM STDIN early makes the server report an error too.
     if (copy_refused) raise_error(ErrorKind::NotSupportedError, "COPY is not supported by this driver");
+    if (first_error) raise_from_result(conn, first_error.get());
     if (PQstatus(conn) == CONNECTION_BAD) raise_connection_error(conn);
     if (!last) raise_error(ErrorKind::ProgrammingError, "the query produced no result");
     if (PQresultStatus(last.get()) == PGRES_EMPTY_QUERY) raise_error(ErrorKind::ProgrammingError, "can't execute an empty query");
