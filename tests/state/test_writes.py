@@ -148,6 +148,15 @@ def test_a_table_created_after_a_failed_write_is_described_afresh(plain):
     assert [r["n"] for r in plain.query(address())] == [1]
 
 
+def test_table_descriptions_are_remembered_per_connection(plain, connect, table):
+    plain.insert(address("a"), {"n": 1})
+    plain.execute(f'ALTER TABLE "{table}" ADD COLUMN extra text')
+    plain.insert(address("b"), {"extra": "dropped: this connection still knows the old columns"})
+    other = connect(is_revert_supported=False)
+    other.insert(address("c"), {"extra": "kept"})
+    assert {r["partition_key"]: r["extra"] for r in other.query(address())} == {"a": None, "b": None, "c": "kept"}
+
+
 @pytest.mark.parametrize("call", [lambda c: c.insert(address("a"), [("n", 1)]),
                                   lambda c: c.update(address("a"), "n"),
                                   lambda c: c.bulk_update([(address("a"), None)])])
