@@ -69,7 +69,7 @@ nb::tuple select_statement(nb::handle self, nb::handle table_name, nb::handle se
     if (!conditions.is_none() && truth(conditions)) {
         nb::object built = self.attr("_get_conditions_statement")(
             table_name, conditions, "is_internal_table"_a = is_internal_table, "use_internal_meta_tables"_a = false);
-        nb::str condition_text = nb::borrow<nb::str>(built[0]);
+        nb::str condition_text(built[0]);
         params = nb::list(built[1]);
         if (nb::len(condition_text) > 0) statement += std::string(" WHERE ") + condition_text.c_str();
     }
