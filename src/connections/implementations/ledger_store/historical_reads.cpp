@@ -5,6 +5,7 @@
 #include "connections/core/store_context.hpp"
 #include "connections/implementations/ledger_store/distinct_values.hpp"
 #include "connections/implementations/ledger_store/python_values.hpp"
+#include "connections/implementations/ledger_store/record_ordering.hpp"
 #include "connections/implementations/ledger_store/select_statement.hpp"
 #include "connections/sql/argument_checks.hpp"
 #include "connections/sql/table_description.hpp"
@@ -78,7 +79,7 @@ nb::list query(nb::handle self, nb::handle address, nb::handle query_specifier, 
         records.extend(query_table(self, table_name, query_specifier, version_conditions, version_pagination, ordering));
     }
     if (nb::len(entries) == 0) return nb::borrow<nb::list>(paginate_items(records, pagination));
-    records = sorted_records(records, ordering);
+    records = sorted_records(records, record_ordering(ordering));
     if (page_in_select) return records;
     // The same value may come from two class versions.
     if (nb::len(distinct)) records = first_of_each_distinct_value(records, distinct);
