@@ -2,7 +2,7 @@
 fields, JSON key-path segments, and fields named like metadata columns."""
 import pytest
 
-from conftest import metadata_address, metadata_record
+from history_data import metadata_address, metadata_record
 from nelvor_utils.models.data_models.address import Address
 from nelvor_utils.models.enums import Versions
 from nelvor_utils.query.data_models.order_by import OrderBy

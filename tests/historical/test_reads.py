@@ -1,7 +1,7 @@
 """Reading a history back: versions, filters, ordering, projection, pages and counts."""
 import pytest
 
-from conftest import HISTORY
+from history_data import HISTORY
 from nelvor_utils.models.data_models.address import Address
 from nelvor_utils.models.enums import Versions
 from nelvor_utils.query.data_models.order_by import OrderBy

@@ -5,7 +5,7 @@ import weakref
 
 import pytest
 
-from conftest import PERSON_COLUMNS, PERSON_FIELDS, metadata_address, metadata_record, person, write_version
+from history_data import PERSON_COLUMNS, PERSON_FIELDS, metadata_address, metadata_record, person, write_version
 from nelvor_data.connections.errors import NelvorConnectionError
 from nelvor_data.connections.implementations.ledger_store import PostgresImmutableConnection
 from nelvor_utils.models.data_models.address import Address

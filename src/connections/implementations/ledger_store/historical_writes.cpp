@@ -25,8 +25,8 @@ struct TargetTable {
     nb::dict columns;  // the table description; only its keys are used
 };
 
-TargetTable target_table(nb::handle self, nb::handle address) {
-    nb::object name = core::table_schema_manager(self).attr("resolve_table_name")(address);
+TargetTable target_table(nb::handle schema_service, nb::handle address) {
+    nb::object name = schema_service.attr("resolve_table_name")(address);
     sql::require_text(name, "table_name");
     const std::string text = text_of(name);
     return {nb::borrow<nb::str>(name), is_internal_table(text), text == metadata_table, nb::dict()};
@@ -85,7 +85,7 @@ void put(nb::handle self, nb::handle address, nb::handle data) {
     sql::require_map(data, "data");
     // Recorded before the write, so a failing write leaves an entry whose undo deletes nothing.
     if (core::is_revert_enabled(self)) add_revert_data(self, address.attr("model_copy")(), data);
-    TargetTable table = target_table(self, address);
+    TargetTable table = target_table(core::table_schema_manager(self), address);
     read_columns(self, table);
     nb::list rows;
     rows.append(shape_row(self, table, address, data));
@@ -104,10 +104,11 @@ void bulk_put(nb::handle self, nb::handle data) {
         for (auto& [address, record] : pairs) add_revert_data(self, address.attr("model_copy")(), record);
     // One INSERT per table, in the order the tables first appear: each row
     // goes to the table its own address names.
+    nb::object schema_service = core::table_schema_manager(self);
     std::vector<TargetTable> tables;
     std::vector<nb::list> rows;
     for (auto& [address, record] : pairs) {
-        TargetTable table = target_table(self, address);
+        TargetTable table = target_table(schema_service, address);
         size_t at = 0;
         while (at < tables.size() && !tables[at].name.equal(table.name)) ++at;
         if (at == tables.size()) {
@@ -126,7 +127,7 @@ void delete_version(nb::handle self, nb::handle address) {
     if (is_instance(version, fw.Versions))
         framework::raise_connection_error("Deleting in reverse requires a specific version. Current version is " +
                                           text_of(version) + ".");
-    TargetTable table = target_table(self, address);
+    TargetTable table = target_table(core::table_schema_manager(self), address);
     nb::dict keys;
     keys[fw.primary_partition_key.c_str()] = address.attr("object_id");
     // A metadata row belongs to one object version: deleting by the id alone
