@@ -5,12 +5,28 @@
 #include "connections/implementations/current_store/record_writes.hpp"
 #include "connections/implementations/current_store/state_reads.hpp"
 #include "connections/implementations/current_store/state_revert.hpp"
+#include "connections/sql/metadata_select.hpp"
+#include "framework/framework.hpp"
 
 namespace nelvor::state {
 
 using namespace nb::literals;
 
-void add_state_methods(core::ClassBuilder& builder, nb::module_&) {
+namespace {
+
+nb::str text(const std::string& value) { return nb::str(value.c_str(), value.size()); }
+
+// The metadata texts the historical store joins with; no state operation uses them.
+void add_metadata_constants(nb::module_& module) {
+    module.attr("METADATA_SELECT_STATEMENT") = text(sql::metadata_select_statement());
+    module.attr("METADATA_SELECT_FIELD") =
+        text(sql::metadata_select_field(framework::handles().metadata_table_alias, false));
+}
+
+}  // namespace
+
+void add_state_methods(core::ClassBuilder& builder, nb::module_& module) {
+    add_metadata_constants(module);
     builder.attribute("SUBSTITUTE_CHAR", nb::str("%s"))
         .method("insert", &insert, "address"_a, "data"_a)
         .method("update", &update, "address"_a, "data"_a)

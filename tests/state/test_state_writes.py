@@ -8,7 +8,7 @@ from nelvor_data.connections.enums import ModifyOperation
 from nelvor_data.connections.errors import NelvorConnectionError
 from nelvor_utils.query.utils import Q
 
-from conftest import address, create_table, stored
+from state_tables import address, create_table, stored
 
 
 @pytest.fixture

@@ -5,7 +5,7 @@ from nelvor_utils.query.data_models.order_by import OrderBy
 from nelvor_utils.query.data_models.paginator import CursorPaginator, NumberPaginator
 from nelvor_utils.query.utils import Q
 
-from conftest import address
+from state_tables import address
 
 
 @pytest.fixture

@@ -7,7 +7,7 @@ from nelvor_utils.query.data_models.paginator import CursorPaginator, NumberPagi
 from nelvor_utils.query.data_models.query_specifier import QuerySpecifier
 from nelvor_utils.query.utils import Q
 
-from conftest import address, create_table
+from state_tables import address, create_table
 
 PEOPLE = {
     "p1": {"name": "Ann", "n": 30, "r": 1.5, "ok": True, "data": {"city": "Oslo", "size": 5, "big": True,

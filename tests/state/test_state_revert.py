@@ -4,7 +4,7 @@ import pytest
 from nelvor_data.connections.enums import ModifyOperation
 from nelvor_data.connections.errors import NelvorConnectionError
 
-from conftest import address, table_snapshot
+from state_tables import address, table_snapshot
 
 SEED = {"s1": {"name": "one", "n": 1, "r": 0.25, "ok": True, "data": {"tags": ["a", "b"], "deep": {"v": 1}}},
         "s2": {"name": "two", "n": 2, "data": "2"},
