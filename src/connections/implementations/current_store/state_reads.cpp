@@ -4,6 +4,7 @@
 #include "connections/implementations/current_store/state_support.hpp"
 #include "connections/sql/argument_checks.hpp"
 #include "connections/sql/identifiers.hpp"
+#include "connections/sql/result_records.hpp"
 #include "connections/sql/table_description.hpp"
 #include "framework/framework.hpp"
 
@@ -21,12 +22,6 @@ bool truth(nb::handle value) {
     return result != 0;
 }
 
-nb::list column_names(nb::handle cursor) {
-    nb::list names;
-    for (nb::handle descriptor : cursor.attr("description")) names.append(descriptor[0]);
-    return names;
-}
-
 }  // namespace
 
 nb::list query(nb::handle self, nb::handle address, nb::handle query_specifier, nb::handle conditions,
@@ -36,17 +31,7 @@ nb::list query(nb::handle self, nb::handle address, nb::handle query_specifier, 
         self.attr("_build_select_statement")(table_name, query_specifier, conditions, pagination, order_by);
     nb::object cursor = run_statement(self, statement);
     nb::dict description = sql::describe_table(self, self.attr("_get_table_name")(address));
-    nb::list names = column_names(cursor);
-    nb::object process_result = self.attr("_process_result");
-    nb::list records;
-    for (nb::handle row : cursor.attr("fetchall")()) {
-        if (nb::len(row) != nb::len(names))
-            throw nb::value_error("result row length differs from the number of result columns");
-        nb::dict mapped;
-        for (size_t i = 0; i < nb::len(names); ++i) mapped[names[i]] = row[i];
-        records.append(process_result(table_name, mapped, description));
-    }
-    return records;
+    return sql::records_from_cursor(self, cursor, table_name, description);
 }
 
 nb::object count(nb::handle self, nb::handle address, nb::handle conditions) {

@@ -8,6 +8,7 @@
 #include "connections/implementations/ledger_store/record_ordering.hpp"
 #include "connections/implementations/ledger_store/select_statement.hpp"
 #include "connections/sql/argument_checks.hpp"
+#include "connections/sql/result_records.hpp"
 #include "connections/sql/table_description.hpp"
 #include "framework/framework.hpp"
 
@@ -110,18 +111,7 @@ nb::list query_table(nb::handle self, nb::handle table_name, nb::handle query_sp
         build_select_statement(self, table_name, query_specifier, conditions, pagination, order_by, true));
     nb::object cursor = core::execute(self, statement[0], nb::tuple(statement[1]));
     nb::dict description = sql::describe_table(self, table_name);
-    nb::list names;
-    for (nb::handle column : cursor.attr("description")) names.append(column[0]);
-    nb::object process_result = self.attr("_process_result");
-    nb::list records;
-    for (nb::handle row : cursor.attr("fetchall")()) {
-        if (nb::len(row) != nb::len(names))
-            throw nb::type_error("a result row does not match the described columns");
-        nb::dict values;
-        for (size_t i = 0; i < nb::len(names); ++i) values[names[i]] = row[i];
-        records.append(process_result(table_name, values, description));
-    }
-    return records;
+    return sql::records_from_cursor(self, cursor, table_name, description);
 }
 
 nb::object paginate_items(nb::handle items, nb::handle pagination) {
