@@ -10,7 +10,7 @@
 #include "connections/core/driver_connection.hpp"
 #include "connections/core/driver_errors.hpp"
 #include "connections/core/literal.hpp"
-#include "connections/core/wait_query.hpp"
+#include "connections/core/prepared_run.hpp"
 
 namespace nelvor::driver {
 
@@ -40,12 +40,14 @@ void Cursor::require_rows() const {
 
 void Cursor::reset_result() {
     result_.reset();
+    built_rows_.reset();
     decoders_.clear();
     row_total_ = 0;
     next_row_ = 0;
     description_ = nb::none();
     rowcount_ = -1;
     statusmessage_.reset();
+    unrendered_.reset();
 }
 
 void Cursor::adopt_result(PgResultPtr result) {
@@ -59,15 +61,24 @@ void Cursor::adopt_result(PgResultPtr result) {
     const int columns = PQnfields(raw);
     nb::object description = nb::steal(PyTuple_New(columns));
     if (!description.is_valid()) throw nb::python_error();
-    decoders_.reserve(static_cast<size_t>(columns));
     for (int column = 0; column < columns; ++column) {
-        decoders_.push_back(decoder_for_type(PQftype(raw, column)));
         PyTuple_SET_ITEM(description.ptr(), column, column_description(raw, column).release().ptr());
     }
+    decoders_ = column_decoders(raw);
     description_ = std::move(description);
     row_total_ = PQntuples(raw);
     rowcount_ = row_total_;
     result_ = std::move(result);
+}
+
+void Cursor::adopt_run(StatementRun run) {
+    const bool built = run.rows.has_value() && PQntuples(run.result.get()) == 0;
+    adopt_result(std::move(run.result));
+    if (built && result_) {
+        row_total_ = static_cast<int>(PyList_GET_SIZE(run.rows->ptr()));
+        rowcount_ = row_total_;
+        built_rows_ = std::move(run.rows);
+    }
 }
 
 void Cursor::execute(std::string_view query, nb::handle params) {
@@ -77,16 +88,26 @@ void Cursor::execute(std::string_view query, nb::handle params) {
         raise_error(ErrorKind::DataError, "A query cannot contain NUL (0x00) characters.");
     }
     SessionHandles session = connection_->session();
-    std::string sql = params.is_none() ? std::string(query) : render_query(session.conn.get(), query, params);
     reset_result();
-    query_ = std::move(sql);
+    // Rendered only when asked for: a prepared statement is sent without it.
+    if (params.is_none()) {
+        query_ = std::string(query);
+    } else {
+        query_.reset();
+        unrendered_ = Unrendered{std::string(query), nb::borrow(params), literal_context(session.conn.get())};
+    }
 
     std::unique_lock lock(connection_->statement_lock(), std::try_to_lock);
     if (!lock.owns_lock()) {
         nb::gil_scoped_release unlocked;
         lock.lock();
     }
-    adopt_result(run_query(session.conn.get(), session.cancel.get(), *query_));
+    StatementRun run = run_statement(*connection_, session, query, params);
+    if (run.sent) {
+        query_ = std::move(*run.sent);
+        unrendered_.reset();
+    }
+    adopt_run(std::move(run));
 }
 
 void Cursor::executemany(std::string_view query, nb::handle params_sequence) {
@@ -101,26 +122,37 @@ void Cursor::executemany(std::string_view query, nb::handle params_sequence) {
     rowcount_ = known ? total : -1;
 }
 
+nb::list Cursor::take_rows(int end) {
+    const int first = next_row_;
+    next_row_ = std::max(first, end);
+    if (!built_rows_) return build_rows(result_.get(), first, end, decoders_);
+    if (first == 0 && end == row_total_) {
+        // The whole list goes to the caller; the cursor has nothing left to give.
+        nb::list rows = std::move(*built_rows_);
+        built_rows_ = nb::steal<nb::list>(PyList_New(0));
+        return rows;
+    }
+    nb::object slice = nb::steal(PyList_GetSlice(built_rows_->ptr(), first, std::max(first, end)));
+    if (!slice.is_valid()) throw nb::python_error();
+    return nb::borrow<nb::list>(slice);
+}
+
 nb::object Cursor::fetchone() {
     require_rows();
     if (next_row_ >= row_total_) return nb::none();
+    if (built_rows_) return nb::borrow(PyList_GET_ITEM(built_rows_->ptr(), next_row_++));
     return build_row(result_.get(), next_row_++, decoders_);
 }
 
 nb::list Cursor::fetchmany(std::optional<Py_ssize_t> size) {
     require_rows();
     const Py_ssize_t wanted = std::max<Py_ssize_t>(0, size.value_or(arraysize_));
-    const int end = static_cast<int>(std::min<Py_ssize_t>(row_total_, next_row_ + wanted));
-    nb::list rows = build_rows(result_.get(), next_row_, end, decoders_);
-    next_row_ = end;
-    return rows;
+    return take_rows(static_cast<int>(std::min<Py_ssize_t>(row_total_, next_row_ + wanted)));
 }
 
 nb::list Cursor::fetchall() {
     require_rows();
-    nb::list rows = build_rows(result_.get(), next_row_, row_total_, decoders_);
-    next_row_ = row_total_;
-    return rows;
+    return take_rows(row_total_);
 }
 
 nb::object Cursor::next() {
@@ -134,7 +166,11 @@ void Cursor::close() {
     reset_result();
 }
 
-nb::object Cursor::query() const {
+nb::object Cursor::query() {
+    if (unrendered_) {
+        query_ = render_query(unrendered_->context, unrendered_->query, unrendered_->params);
+        unrendered_.reset();
+    }
     if (!query_) return nb::none();
     return nb::bytes(query_->data(), query_->size());
 }

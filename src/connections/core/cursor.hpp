@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "connections/core/decode.hpp"
+#include "connections/core/literal.hpp"
 #include "connections/core/pg_handles.hpp"
 
 namespace nelvor::driver {
@@ -15,6 +16,7 @@ namespace nelvor::driver {
 namespace nb = nanobind;
 
 class Connection;
+struct StatementRun;
 
 class Cursor {
 public:
@@ -39,7 +41,7 @@ public:
     Py_ssize_t rownumber() const { return next_row_; }
     Py_ssize_t arraysize() const { return arraysize_; }
     void set_arraysize(Py_ssize_t size) { arraysize_ = size; }
-    nb::object query() const;
+    nb::object query();
     nb::object statusmessage() const;
 
 private:
@@ -47,21 +49,37 @@ private:
     void require_rows() const;
     void reset_result();
     void adopt_result(PgResultPtr result);
+    void adopt_run(StatementRun run);
+    // Rows [next_row_, end) as a list; moves next_row_ to `end`.
+    nb::list take_rows(int end);
 
     nb::object connection_object_;
     Connection* connection_;
     PgResultPtr result_;
     std::vector<ColumnDecoder> decoders_;
+    // Set when the rows were built while they arrived; result_ then holds
+    // the statement's (row-less) final result.
+    std::optional<nb::list> built_rows_;
     int row_total_ = 0;
     int next_row_ = 0;
     nb::object description_ = nb::none();
     Py_ssize_t rowcount_ = -1;
     Py_ssize_t arraysize_ = 1;
     std::optional<std::string> query_;
+    // For a statement sent with bound parameters: what to render the text
+    // with literals from, should `query` be asked for.
+    struct Unrendered {
+        std::string query;
+        nb::object params;
+        LiteralContext context;
+    };
+    std::optional<Unrendered> unrendered_;
     std::optional<std::string> statusmessage_;
     bool closed_ = false;
 };
 
+// The decoders of the result's columns.
+std::vector<ColumnDecoder> column_decoders(const PGresult* result);
 // Rows [first, end) of `result` as a list of tuples.
 nb::list build_rows(const PGresult* result, int first, int end, const std::vector<ColumnDecoder>& decoders);
 // One row as a tuple.

@@ -1,25 +1,10 @@
 // Result rows to tuples: the read hot path.
 #include "connections/core/cursor.hpp"
+#include "connections/core/stream_collector_pause.hpp"
 
 namespace nelvor::driver {
 
 namespace {
-
-// Building many rows creates millions of containers; without a pause the
-// cyclic collector would run over and over during the build. None of them
-// can form a cycle, so nothing is lost by collecting afterwards.
-class CollectorPause {
-public:
-    CollectorPause() : was_enabled_(PyGC_Disable()) {}
-    ~CollectorPause() {
-        if (was_enabled_ == 1) PyGC_Enable();
-    }
-    CollectorPause(const CollectorPause&) = delete;
-    CollectorPause& operator=(const CollectorPause&) = delete;
-
-private:
-    int was_enabled_;
-};
 
 // New reference, or nullptr with a Python error set.
 PyObject* row_tuple(const PGresult* result, int row, const std::vector<ColumnDecoder>& decoders) {
@@ -45,6 +30,14 @@ PyObject* row_tuple(const PGresult* result, int row, const std::vector<ColumnDec
 }
 
 }  // namespace
+
+std::vector<ColumnDecoder> column_decoders(const PGresult* result) {
+    const int columns = PQnfields(result);
+    std::vector<ColumnDecoder> decoders;
+    decoders.reserve(static_cast<size_t>(columns));
+    for (int column = 0; column < columns; ++column) decoders.push_back(decoder_for_type(PQftype(result, column)));
+    return decoders;
+}
 
 nb::object build_row(const PGresult* result, int row, const std::vector<ColumnDecoder>& decoders) {
     nb::object tuple = nb::steal(row_tuple(result, row, decoders));

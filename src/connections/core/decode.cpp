@@ -4,6 +4,7 @@
 #include <cstring>
 #include <string>
 
+#include "connections/core/bind_type_oids.hpp"
 #include "connections/core/driver_pytypes.hpp"
 #include "connections/core/json_decode.hpp"
 
@@ -87,13 +88,8 @@ PyObject* decode_bytea(const char* text, size_t length) {
     return result;
 }
 
-// Type OIDs of the built-in types (pg_type.dat).
-enum : Oid {
-    kBool = 16, kBytea = 17, kChar = 18, kName = 19, kInt8 = 20, kInt2 = 21, kInt4 = 23, kText = 25,
-    kOid = 26, kJson = 114, kFloat4 = 700, kFloat8 = 701, kUnknown = 705, kBpchar = 1042,
-    kVarchar = 1043, kDate = 1082, kTime = 1083, kTimestamp = 1114, kTimestamptz = 1184,
-    kInterval = 1186, kTimetz = 1266, kNumeric = 1700, kUuid = 2950, kJsonb = 3802,
-};
+using namespace type_oid;
+
 
 CellDecoder scalar_decoder(Oid type) {
     switch (type) {

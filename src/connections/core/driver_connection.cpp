@@ -11,6 +11,7 @@
 
 #include "connections/core/cursor.hpp"
 #include "connections/core/driver_errors.hpp"
+#include "connections/core/prepared_setting.hpp"
 #include "connections/core/wait_query.hpp"
 
 namespace nelvor::driver {
@@ -49,10 +50,14 @@ std::optional<std::string> isolation_setting(nb::handle level) {
 
 }  // namespace
 
-Connection::Connection(PgConnPtr conn, CancelHandle cancel) : conn_(std::move(conn)), cancel_(std::move(cancel)) {}
+Connection::Connection(PgConnPtr conn, CancelHandle cancel, std::optional<int> prepare_threshold)
+    : conn_(std::move(conn)),
+      cancel_(std::move(cancel)),
+      prepared_(std::make_unique<PreparedCache>(prepare_threshold)) {}
 
 nb::object Connection::connect(std::optional<std::string> dsn,
-                               const std::vector<std::pair<std::string, std::string>>& keywords) {
+                               const std::vector<std::pair<std::string, std::string>>& keywords,
+                               std::optional<int> prepare_threshold) {
     std::vector<const char*> keys;
     std::vector<const char*> values;
     if (dsn) {
@@ -78,7 +83,7 @@ nb::object Connection::connect(std::optional<std::string> dsn,
     if (PQstatus(conn.get()) != CONNECTION_OK) raise_connection_error(conn.get());
     PQsetNoticeProcessor(conn.get(), ignore_notice, nullptr);
     CancelHandle cancel(PQgetCancel(conn.get()), PgCancelDeleter{});
-    return nb::cast(Connection(std::move(conn), std::move(cancel)), nb::rv_policy::move);
+    return nb::cast(Connection(std::move(conn), std::move(cancel), prepare_threshold), nb::rv_policy::move);
 }
 
 PGconn* Connection::live() const {
@@ -107,6 +112,8 @@ void Connection::close() {
     // connection is finished when it returns.
     cancel_.reset();
     conn_.reset();
+    // The server forgets prepared statements with the session.
+    prepared_->forget_all();
 }
 
 void Connection::cancel() {
@@ -144,7 +151,9 @@ void bind_connection(nb::module_& module) {
         .def_prop_ro("encoding", &Connection::encoding)
         .def_prop_rw("isolation_level", &Connection::isolation_level,
                      [](Connection& self, nb::handle level) { self.set_isolation_level(level); },
-                     nb::arg("level").none());
+                     nb::arg("level").none())
+        .def_prop_ro("prepare_threshold", [](Connection& self) { return self.prepared().threshold(); })
+        .def_prop_rw("stream_rows", &Connection::stream_rows, &Connection::set_stream_rows);
 
     module.def(
         "connect",
@@ -152,11 +161,21 @@ void bind_connection(nb::module_& module) {
             std::optional<std::string> conninfo;
             if (!dsn.is_none()) conninfo = nb::cast<std::string>(dsn);
             std::vector<std::pair<std::string, std::string>> keywords;
+            bool threshold_given = false;
+            std::optional<int> prepare_threshold;
             for (auto [key, value] : kwargs) {
+                std::string name = nb::cast<std::string>(key);
+                // The driver's own setting; libpq would refuse the keyword.
+                if (name == "prepare_threshold") {
+                    prepare_threshold = prepare_threshold_from(value);
+                    threshold_given = true;
+                    continue;
+                }
                 if (value.is_none()) continue;
-                keywords.emplace_back(nb::cast<std::string>(key), nb::cast<std::string>(nb::str(value)));
+                keywords.emplace_back(std::move(name), nb::cast<std::string>(nb::str(value)));
             }
-            return Connection::connect(conninfo, keywords);
+            if (!threshold_given) prepare_threshold = default_prepare_threshold();
+            return Connection::connect(conninfo, keywords, prepare_threshold);
         },
         "dsn"_a.none() = nb::none(), "kwargs"_a);
 }

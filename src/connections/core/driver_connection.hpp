@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "connections/core/pg_handles.hpp"
+#include "connections/core/prepared_cache.hpp"
 
 namespace nelvor::driver {
 
@@ -29,12 +30,13 @@ struct SessionHandles {
 
 class Connection {
 public:
-    Connection(PgConnPtr conn, CancelHandle cancel);
+    Connection(PgConnPtr conn, CancelHandle cancel, std::optional<int> prepare_threshold);
 
     // `dsn` (conninfo or URI) is expanded first; the keywords come after it
     // and therefore win. The key "database" means libpq's "dbname".
     static nb::object connect(std::optional<std::string> dsn,
-                              const std::vector<std::pair<std::string, std::string>>& keywords);
+                              const std::vector<std::pair<std::string, std::string>>& keywords,
+                              std::optional<int> prepare_threshold);
 
     // A new Cursor that has run `sql` with `params` (None: no rendering).
     nb::object run(std::string_view sql, nb::handle params);
@@ -46,6 +48,12 @@ public:
     SessionHandles session() const;
     // Serialises statements of threads sharing this connection.
     std::mutex& statement_lock() { return *statement_lock_; }
+    // Used under the statement lock only.
+    PreparedCache& prepared() { return *prepared_; }
+    // Query rows are built while they arrive (on by default; off: after the
+    // whole result is in, when fetched).
+    bool stream_rows() const { return stream_rows_; }
+    void set_stream_rows(bool on) { stream_rows_ = on; }
 
     void cancel();
     int server_version() const;
@@ -62,6 +70,8 @@ private:
     CancelHandle cancel_;
     nb::object isolation_level_ = nb::none();
     std::unique_ptr<std::mutex> statement_lock_ = std::make_unique<std::mutex>();
+    std::unique_ptr<PreparedCache> prepared_;
+    bool stream_rows_ = true;
 };
 
 void bind_connection(nb::module_& module);

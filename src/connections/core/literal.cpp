@@ -3,8 +3,11 @@
 #include <nanobind/stl/string_view.h>
 #include <charconv>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 
+#include "connections/core/bind_placeholders.hpp"
+#include "connections/core/bind_type_oids.hpp"
 #include "connections/core/driver_errors.hpp"
 #include "connections/core/driver_pytypes.hpp"
 
@@ -87,14 +90,15 @@ void append_text(std::string& out, PyObject* value, const LiteralContext& contex
     if (std::memchr(utf8, '\0', length) != nullptr) {
         raise_error(ErrorKind::DataError, "A string literal cannot contain NUL (0x00) characters.");
     }
+    // Python's UTF-8 is always well formed, so quoting is all the escaping
+    // needed (backslashes too when they are escape characters).
     if (!context.standard_strings) out += 'E';
     out += '\'';
-    const size_t start = out.size();
-    out.resize(start + 2 * length + 1);
-    int error = 0;
-    size_t written = PQescapeStringConn(context.conn, out.data() + start, utf8, length, &error);
-    out.resize(start + written);
-    if (error != 0) raise_error(ErrorKind::DataError, PQerrorMessage(context.conn));
+    for (size_t i = 0; i < length; ++i) {
+        const char c = utf8[i];
+        if (c == '\'' || (c == '\\' && !context.standard_strings)) out += c;
+        out += c;
+    }
     out += '\'';
 }
 
@@ -180,27 +184,11 @@ void append_other(std::string& out, PyObject* value, const LiteralContext& conte
     cannot_adapt(value);
 }
 
-size_t count_placeholders(std::string_view query) {
-    size_t count = 0;
-    for (size_t i = 0; i + 1 < query.size(); ++i) {
-        if (query[i] != '%') continue;
-        if (query[i + 1] == 's') ++count;
-        ++i;
-    }
-    return count;
-}
-
-[[noreturn]] void parameter_count_mismatch(std::string_view query, Py_ssize_t given) {
-    raise_error(ErrorKind::ProgrammingError,
-                "the query has " + std::to_string(count_placeholders(query)) + " placeholders but " +
-                    std::to_string(given) + " parameters were given");
-}
-
 }  // namespace
 
 LiteralContext literal_context(PGconn* conn) {
     const char* standard = PQparameterStatus(conn, "standard_conforming_strings");
-    return LiteralContext{conn, standard == nullptr || std::strcmp(standard, "on") == 0};
+    return LiteralContext{standard == nullptr || std::strcmp(standard, "on") == 0};
 }
 
 void append_literal(std::string& out, PyObject* value, const LiteralContext& context) {
@@ -228,46 +216,32 @@ void append_literal(std::string& out, PyObject* value, const LiteralContext& con
     }
 }
 
-std::string render_query(PGconn* conn, std::string_view query, nb::handle params) {
-    PyObject* raw = params.ptr();
-    if (PyUnicode_Check(raw) || PyBytes_Check(raw) || PyDict_Check(raw) || !PySequence_Check(raw)) {
-        raise_error(ErrorKind::ProgrammingError,
-                    "query parameters must be a sequence (tuple or list), not '" + type_name(raw) + "'");
-    }
-    nb::object items = nb::steal(PySequence_Tuple(raw));  // snapshot, see append_array
-    if (!items.is_valid()) throw nb::python_error();
-    const Py_ssize_t count = PyTuple_GET_SIZE(items.ptr());
-    PyObject** values = PySequence_Fast_ITEMS(items.ptr());
-
-    const LiteralContext context = literal_context(conn);
+std::string render_query(const LiteralContext& context, std::string_view query, nb::handle params) {
+    const nb::tuple items = parameter_snapshot(params);
+    const Py_ssize_t count = static_cast<Py_ssize_t>(items.size());
     std::string out;
     out.reserve(query.size() + static_cast<size_t>(count) * 16);
     Py_ssize_t next = 0;
-    size_t position = 0;
-    while (true) {
-        const size_t percent = query.find('%', position);
-        if (percent == std::string_view::npos) {
-            out.append(query.substr(position));
-            break;
-        }
-        out.append(query.substr(position, percent - position));
-        if (percent + 1 >= query.size()) {
-            raise_error(ErrorKind::ProgrammingError, "incomplete placeholder: '%' at the end of the query");
-        }
-        const char format = query[percent + 1];
-        if (format == '%') {
-            out += '%';
-        } else if (format == 's') {
+    scan_placeholders(
+        query, [&](std::string_view text) { out.append(text); },
+        [&] {
             if (next >= count) parameter_count_mismatch(query, count);
-            append_literal(out, values[next++], context);
-        } else {
-            raise_error(ErrorKind::ProgrammingError,
-                        std::string("unsupported format character '") + format + "' in the query");
-        }
-        position = percent + 2;
-    }
+            append_literal(out, PyTuple_GET_ITEM(items.ptr(), next++), context);
+        });
     if (next != count) parameter_count_mismatch(query, count);
     return out;
+}
+
+Oid number_constant_type(std::string_view digits) {
+    const bool negative = !digits.empty() && digits.front() == '-';
+    const std::string_view magnitude = negative ? digits.substr(1) : digits;
+    if (magnitude.empty() || magnitude.find_first_not_of("0123456789") != std::string_view::npos) {
+        return type_oid::kNumeric;
+    }
+    long long number = 0;
+    auto [end, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), number);
+    if (ec != std::errc() || end != digits.data() + digits.size()) return type_oid::kNumeric;
+    return (number >= INT32_MIN && number <= INT32_MAX) ? type_oid::kInt4 : type_oid::kInt8;
 }
 
 }  // namespace nelvor::driver

@@ -4,6 +4,7 @@
 #include <libpq-fe.h>
 #include <nanobind/nanobind.h>
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -12,20 +13,33 @@ namespace nelvor::driver {
 namespace nb = nanobind;
 
 struct LiteralContext {
-    PGconn* conn;
-    bool standard_strings;  // standard_conforming_strings is on
+    bool standard_strings = true;  // standard_conforming_strings is on
 };
 
 LiteralContext literal_context(PGconn* conn);
 
 // Raises ProgrammingError (DataError for texts holding NUL) before anything is
 // sent when the query and the parameters do not fit together.
-std::string render_query(PGconn* conn, std::string_view query, nb::handle params);
+std::string render_query(const LiteralContext& context, std::string_view query, nb::handle params);
 
 // Appends the literal of one value; throws nb::python_error on failure.
 void append_literal(std::string& out, PyObject* value, const LiteralContext& context);
 
 // Temporal values (datetime module); false when `value` is none of them.
 bool append_temporal_literal(std::string& out, PyObject* value);
+
+// A date, time, datetime or timedelta as the text of its PostgreSQL type.
+struct TemporalValue {
+    Oid type;
+    const char* type_name;
+    std::string text;
+};
+std::optional<TemporalValue> temporal_value(PyObject* value);
+
+// The text of a parameter that is a whole number in decimal digits (an
+// optional minus first) gets the type PostgreSQL gives the same digits
+// written as a constant: int4, int8 when beyond it, numeric beyond that.
+// Other number texts ("1.5", "1E+5") are numeric constants.
+Oid number_constant_type(std::string_view digits);
 
 }  // namespace nelvor::driver

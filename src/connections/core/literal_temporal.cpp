@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "connections/core/bind_type_oids.hpp"
 #include "connections/core/driver_errors.hpp"
 #include "connections/core/driver_pytypes.hpp"
 #include "connections/core/literal.hpp"
@@ -19,40 +20,43 @@ bool has_utc_offset(PyObject* value) {
     return !offset.is_none();
 }
 
-void append_isoformat(std::string& out, PyObject* value, const char* cast) {
+std::string isoformat(PyObject* value) {
     nb::object text = nb::steal(PyObject_CallMethod(value, "isoformat", nullptr));
     if (!text.is_valid()) throw nb::python_error();
-    out += '\'';
-    out += nb::cast<std::string_view>(text);
-    out += "'::";
-    out += cast;
+    return std::string(nb::cast<std::string_view>(text));
 }
 
-void append_interval(std::string& out, PyObject* delta) {
-    out += '\'';
-    out += std::to_string(PyDateTime_DELTA_GET_DAYS(delta));
-    out += " days ";
-    out += std::to_string(PyDateTime_DELTA_GET_SECONDS(delta));
-    out += " seconds ";
-    out += std::to_string(PyDateTime_DELTA_GET_MICROSECONDS(delta));
-    out += " microseconds'::interval";
+std::string interval_text(PyObject* delta) {
+    return std::to_string(PyDateTime_DELTA_GET_DAYS(delta)) + " days " +
+           std::to_string(PyDateTime_DELTA_GET_SECONDS(delta)) + " seconds " +
+           std::to_string(PyDateTime_DELTA_GET_MICROSECONDS(delta)) + " microseconds";
 }
 
 }  // namespace
 
-bool append_temporal_literal(std::string& out, PyObject* value) {
+std::optional<TemporalValue> temporal_value(PyObject* value) {
+    using namespace type_oid;
     NELVOR_ENSURE_DATETIME_API();
     if (PyDateTime_Check(value)) {
-        append_isoformat(out, value, has_utc_offset(value) ? "timestamptz" : "timestamp");
-    } else if (PyDate_Check(value)) {
-        append_isoformat(out, value, "date");
-    } else if (PyTime_Check(value)) {
-        append_isoformat(out, value, has_utc_offset(value) ? "timetz" : "time");
-    } else if (PyDelta_Check(value)) {
-        append_interval(out, value);
-    } else {
-        return false;
+        return has_utc_offset(value) ? TemporalValue{kTimestamptz, "timestamptz", isoformat(value)}
+                                     : TemporalValue{kTimestamp, "timestamp", isoformat(value)};
     }
+    if (PyDate_Check(value)) return TemporalValue{kDate, "date", isoformat(value)};
+    if (PyTime_Check(value)) {
+        return has_utc_offset(value) ? TemporalValue{kTimetz, "timetz", isoformat(value)}
+                                     : TemporalValue{kTime, "time", isoformat(value)};
+    }
+    if (PyDelta_Check(value)) return TemporalValue{kInterval, "interval", interval_text(value)};
+    return std::nullopt;
+}
+
+bool append_temporal_literal(std::string& out, PyObject* value) {
+    std::optional<TemporalValue> temporal = temporal_value(value);
+    if (!temporal) return false;
+    out += '\'';
+    out += temporal->text;
+    out += "'::";
+    out += temporal->type_name;
     return true;
 }
 

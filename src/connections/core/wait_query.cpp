@@ -4,6 +4,7 @@
 #include <poll.h>
 
 #include <cerrno>
+#include <optional>
 
 #include "connections/core/driver_errors.hpp"
 
@@ -15,10 +16,12 @@ namespace {
 
 // Signal handlers run between slices, so Ctrl-C answers within this time.
 constexpr int kSliceMilliseconds = 100;
+// Rows handed to a sink at once at most; more wait for the next turn.
+constexpr size_t kMaxRowBatch = 8192;
 
 enum class Progress { Ready, SliceOver, Broken };
 
-// Called without the GIL: waits up to one slice for the results.
+// Called without the GIL: waits up to one slice for a complete result.
 Progress wait_until_not_busy(PGconn* conn) {
     while (PQisBusy(conn)) {
         pollfd socket{PQsocket(conn), POLLIN, 0};
@@ -31,17 +34,37 @@ Progress wait_until_not_busy(PGconn* conn) {
     return Progress::Ready;
 }
 
+// Called without the GIL: the single-row results already complete, up to the
+// batch limit. The first result of another kind (or the end, null) goes to `other`.
+void take_ready_rows(PGconn* conn, std::vector<PgResultPtr>& batch, std::optional<PgResultPtr>& other) {
+    while (batch.size() < kMaxRowBatch && !PQisBusy(conn)) {
+        PgResultPtr result(PQgetResult(conn));
+        if (result && PQresultStatus(result.get()) == PGRES_SINGLE_TUPLE) {
+            batch.push_back(std::move(result));
+            continue;
+        }
+        other = std::move(result);
+        return;
+    }
+}
+
+// Called without the GIL: ends a COPY the server started, so that the
+// connection stays usable.
+void refuse_copy(PGconn* conn, ExecStatusType status) {
+    if (status == PGRES_COPY_IN) {
+        PQputCopyEnd(conn, "COPY FROM STDIN is not supported by this driver");
+    } else {
+        char* row = nullptr;
+        while (PQgetCopyData(conn, &row, 0) > 0) PQfreemem(row);
+    }
+}
+
 // Called without the GIL: reads and drops everything up to the end of the text.
 void drain_results(PGconn* conn) {
     while (PGresult* result = PQgetResult(conn)) {
         const ExecStatusType status = PQresultStatus(result);
         PQclear(result);
-        if (status == PGRES_COPY_IN) {
-            PQputCopyEnd(conn, "COPY FROM STDIN is not supported by this driver");
-        } else if (status == PGRES_COPY_OUT) {
-            char* row = nullptr;
-            while (PQgetCopyData(conn, &row, 0) > 0) PQfreemem(row);
-        }
+        if (status == PGRES_COPY_IN || status == PGRES_COPY_OUT) refuse_copy(conn, status);
         if (PQstatus(conn) == CONNECTION_BAD) return;
     }
 }
@@ -53,6 +76,27 @@ void cancel_and_drain(PGconn* conn, PGcancel* cancel) {
         PQcancel(cancel, message, sizeof(message));
     }
     drain_results(conn);
+}
+
+void check_signals(PGconn* conn, PGcancel* cancel) {
+    if (PyErr_CheckSignals() != 0) {
+        cancel_and_drain(conn, cancel);
+        throw nb::python_error();
+    }
+}
+
+// The sink's failure (a value it cannot build) ends the statement for the
+// caller; the rest of the results is read so the connection stays usable.
+void hand_over(PGconn* conn, RowSink& sink, std::vector<PgResultPtr>& batch) {
+    try {
+        sink.take(batch);
+    } catch (...) {
+        batch.clear();
+        nb::gil_scoped_release unlocked;
+        drain_results(conn);
+        throw;
+    }
+    batch.clear();
 }
 
 }  // namespace
@@ -67,65 +111,88 @@ void send_cancel(PGcancel* cancel) {
     if (sent == 0) raise_error(ErrorKind::OperationalError, std::string("cancel request failed: ") + message);
 }
 
-PgResultPtr run_query(PGconn* conn, PGcancel* cancel, const std::string& sql) {
+StatementResults collect_results(PGconn* conn, PGcancel* cancel, const SendStatement& send, RowSink* sink) {
     int sent = 0;
     {
         nb::gil_scoped_release unlocked;
-        sent = PQsendQuery(conn, sql.c_str());
+        sent = send(conn);
+        if (sent != 0 && sink != nullptr) PQsetSingleRowMode(conn);
     }
     if (sent == 0) raise_connection_error(conn);
 
-    PgResultPtr last;
-    PgResultPtr first_error;
+    StatementResults results;
     bool copy_refused = false;
+    std::vector<PgResultPtr> batch;
     while (true) {
         Progress progress;
+        std::optional<PgResultPtr> next;
         {
             nb::gil_scoped_release unlocked;
             progress = wait_until_not_busy(conn);
+            if (progress == Progress::Ready) {
+                if (sink != nullptr) {
+                    take_ready_rows(conn, batch, next);
+                } else {
+                    next = PgResultPtr(PQgetResult(conn));  // does not block: input is complete
+                }
+            }
         }
         if (progress == Progress::Broken) raise_connection_error(conn);
+        if (sink != nullptr && !batch.empty()) {
+            hand_over(conn, *sink, batch);
+            check_signals(conn, cancel);
+        }
         if (progress == Progress::SliceOver) {
-            if (PyErr_CheckSignals() != 0) {
-                cancel_and_drain(conn, cancel);
-                throw nb::python_error();
-            }
+            check_signals(conn, cancel);
             continue;
         }
-        PgResultPtr result(PQgetResult(conn));  // does not block: input is complete
-        if (!result) break;
-        switch (PQresultStatus(result.get())) {
+        if (!next) continue;
+        if (!*next) break;
+        PgResultPtr result = std::move(*next);
+        const ExecStatusType status = PQresultStatus(result.get());
+        switch (status) {
             case PGRES_FATAL_ERROR:
             case PGRES_NONFATAL_ERROR:
             case PGRES_BAD_RESPONSE:
-                if (!first_error) first_error = std::move(result);
+                if (!results.error) results.error = std::move(result);
                 break;
             case PGRES_COPY_IN:
             case PGRES_COPY_OUT:
             case PGRES_COPY_BOTH: {
                 copy_refused = true;
                 nb::gil_scoped_release unlocked;
-                // Ends the COPY so that the connection stays usable.
-                if (PQresultStatus(result.get()) == PGRES_COPY_IN) {
-                    PQputCopyEnd(conn, "COPY FROM STDIN is not supported by this driver");
-                } else {
-                    char* row = nullptr;
-                    while (PQgetCopyData(conn, &row, 0) > 0) PQfreemem(row);
-                }
+                refuse_copy(conn, status);
                 break;
             }
             default:
-                last = std::move(result);
+                results.last = std::move(result);
                 break;
         }
     }
     // Ending a COPY FROM STDIN early makes the server report an error too.
     if (copy_refused) raise_error(ErrorKind::NotSupportedError, "COPY is not supported by this driver");
-    if (first_error) raise_from_result(conn, first_error.get());
+    return results;
+}
+
+PgResultPtr take_result(PGconn* conn, StatementResults results) {
+    if (results.error) raise_from_result(conn, results.error.get());
     if (PQstatus(conn) == CONNECTION_BAD) raise_connection_error(conn);
-    if (!last) raise_error(ErrorKind::ProgrammingError, "the query produced no result");
-    if (PQresultStatus(last.get()) == PGRES_EMPTY_QUERY) raise_error(ErrorKind::ProgrammingError, "can't execute an empty query");
-    return last;
+    if (!results.last) raise_error(ErrorKind::ProgrammingError, "the query produced no result");
+    if (PQresultStatus(results.last.get()) == PGRES_EMPTY_QUERY) {
+        raise_error(ErrorKind::ProgrammingError, "can't execute an empty query");
+    }
+    return std::move(results.last);
+}
+
+PgResultPtr run_query(PGconn* conn, PGcancel* cancel, const std::string& sql) {
+    return take_result(conn, collect_results(conn, cancel, [&sql](PGconn* c) { return PQsendQuery(c, sql.c_str()); }));
+}
+
+bool run_quietly(PGconn* conn, PGcancel* cancel, const std::string& sql) {
+    StatementResults results =
+        collect_results(conn, cancel, [&sql](PGconn* c) { return PQsendQuery(c, sql.c_str()); });
+    if (PQstatus(conn) == CONNECTION_BAD) raise_connection_error(conn);
+    return !results.error;
 }
 
 }  // namespace nelvor::driver

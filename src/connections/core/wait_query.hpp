@@ -1,20 +1,51 @@
 #pragma once
-// Sends one query text and waits for its results without holding the GIL, so
+// Sends one statement and waits for its results without holding the GIL, so
 // other Python threads run and Ctrl-C (a signal handler) can interrupt it.
 #include <libpq-fe.h>
 
+#include <functional>
 #include <string>
+#include <vector>
 
 #include "connections/core/pg_handles.hpp"
 
 namespace nelvor::driver {
 
-// Returns the last result of the text. Raises the mapped driver error after
-// all results were drained when the server reported one, OperationalError
-// when the connection broke, and the pending Python exception (after asking
-// the server to cancel and draining) when a signal handler raised.
+// A libpq send call (PQsendQuery, PQsendPrepare, ...); run without the GIL.
+using SendStatement = std::function<int(PGconn*)>;
+
+// Takes the rows of a statement run in single-row mode, batch by batch, with
+// the GIL held, while the server goes on producing the rest.
+class RowSink {
+public:
+    virtual ~RowSink() = default;
+    // PGRES_SINGLE_TUPLE results in arrival order; the sink may keep or drop them.
+    virtual void take(std::vector<PgResultPtr>& rows) = 0;
+};
+
+struct StatementResults {
+    PgResultPtr last;   // the last result that is no error
+    PgResultPtr error;  // the first error the server reported
+};
+
+// Sends and reads every result. With a sink, the statement runs in
+// single-row mode and its rows go to the sink as they arrive. Raises
+// OperationalError when the connection broke, NotSupportedError for COPY, and
+// the pending Python exception (after asking the server to cancel and
+// draining) when a signal handler raised; server errors are returned.
 // The GIL must be held on entry; it is released around every libpq call.
+StatementResults collect_results(PGconn* conn, PGcancel* cancel, const SendStatement& send, RowSink* sink = nullptr);
+
+// Raises the driver error of `results` (the server's error, a broken
+// connection, no result, an empty query); returns the last result otherwise.
+PgResultPtr take_result(PGconn* conn, StatementResults results);
+
+// A text sent as a simple query; raises as take_result does.
 PgResultPtr run_query(PGconn* conn, PGcancel* cancel, const std::string& sql);
+
+// Housekeeping statements whose failure only matters to the caller's next
+// step: false when the server refused the text.
+bool run_quietly(PGconn* conn, PGcancel* cancel, const std::string& sql);
 
 // Asks the server to cancel the running statement; raises OperationalError
 // when the request cannot be delivered.

@@ -1,0 +1,56 @@
+#include "connections/core/prepared_cache.hpp"
+
+#include <functional>
+
+namespace nelvor::driver {
+
+namespace {
+
+constexpr size_t kUsageCapacity = 4 * PreparedCache::kCapacity;
+
+uint64_t text_hash(std::string_view query) { return std::hash<std::string_view>{}(query); }
+
+}  // namespace
+
+PreparedCache::PreparedCache(std::optional<int> threshold)
+    : threshold_(threshold), usage_(kUsageCapacity), prepared_(kCapacity) {}
+
+bool PreparedCache::count_execution(std::string_view query) {
+    if (!threshold_) return false;
+    const uint64_t hash = text_hash(query);
+    Usage* usage = usage_.find(hash);
+    if (usage == nullptr) {
+        usage_.put(hash, Usage{});
+        usage = usage_.find(hash);
+    }
+    if (usage->refused) return false;
+    if (usage->executions <= *threshold_) ++usage->executions;
+    return usage->executions > *threshold_;
+}
+
+void PreparedCache::refuse(std::string_view query) { usage_.put(text_hash(query), Usage{0, true}); }
+
+const std::string* PreparedCache::find(const std::string& key) { return prepared_.find(key); }
+
+std::string PreparedCache::new_name() { return "_nelvor_" + std::to_string(++names_made_); }
+
+void PreparedCache::add(const std::string& key, std::string name) {
+    if (auto evicted = prepared_.put(key, std::move(name))) stale_.push_back(std::move(evicted->second));
+}
+
+void PreparedCache::forget(const std::string& key) {
+    if (auto name = prepared_.erase(key)) stale_.push_back(std::move(*name));
+}
+
+void PreparedCache::forget_all() {
+    prepared_.clear();
+    stale_.clear();
+}
+
+std::vector<std::string> PreparedCache::take_stale() {
+    std::vector<std::string> names;
+    names.swap(stale_);
+    return names;
+}
+
+}  // namespace nelvor::driver

@@ -1,0 +1,62 @@
+#pragma once
+// Per connection: which statement texts run often enough to be prepared, and
+// the server-side names of the prepared ones. Names that the server may still
+// hold but this cache no longer uses wait in a list until it is safe to send
+// DEALLOCATE for them (outside a transaction).
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "connections/core/prepared_lru.hpp"
+
+namespace nelvor::driver {
+
+class PreparedCache {
+public:
+    static constexpr size_t kCapacity = 100;
+
+    // `threshold`: executions of a text before it is prepared (0: at once);
+    // nullopt: never prepare.
+    explicit PreparedCache(std::optional<int> threshold);
+
+    bool enabled() const { return threshold_.has_value(); }
+    std::optional<int> threshold() const { return threshold_; }
+
+    // Counts one execution of `query`; true when it should run prepared.
+    bool count_execution(std::string_view query);
+    // The server would not prepare `query`: it runs with literals from now on.
+    void refuse(std::string_view query);
+
+    // The name `key` is prepared under (made the most recently used), or nullptr.
+    const std::string* find(const std::string& key);
+    // A fresh statement name for `key`, to be confirmed by `add` once prepared.
+    std::string new_name();
+    void add(const std::string& key, std::string name);
+    // The server no longer accepts the statement of `key` (e.g. its table changed).
+    void forget(const std::string& key);
+    // After DISCARD ALL / DEALLOCATE ALL, or when the connection closes.
+    void forget_all();
+
+    // A name that may or may not have been prepared (the outcome was lost).
+    void mark_stale(std::string name) { stale_.push_back(std::move(name)); }
+    bool has_stale() const { return !stale_.empty(); }
+    std::vector<std::string> take_stale();
+
+    size_t prepared_count() const { return prepared_.size(); }
+
+private:
+    struct Usage {
+        int executions = 0;
+        bool refused = false;
+    };
+
+    std::optional<int> threshold_;
+    LruMap<uint64_t, Usage> usage_;  // by a hash of the text: counting needs no exact key
+    LruMap<std::string, std::string> prepared_;
+    std::vector<std::string> stale_;
+    uint64_t names_made_ = 0;
+};
+
+}  // namespace nelvor::driver

@@ -1,0 +1,144 @@
+#include "connections/core/prepared_run.hpp"
+
+#include <cstring>
+#include <utility>
+
+#include "connections/core/bind_query.hpp"
+#include "connections/core/driver_errors.hpp"
+#include "connections/core/literal.hpp"
+#include "connections/core/prepared_cache.hpp"
+#include "connections/core/prepared_text.hpp"
+#include "connections/core/stream_collector_pause.hpp"
+#include "connections/core/stream_rows.hpp"
+#include "connections/core/wait_query.hpp"
+
+namespace nelvor::driver {
+
+namespace {
+
+// Opened around a PREPARE inside a transaction: a refused PREPARE would
+// otherwise abort the caller's transaction.
+const std::string kPrepareSavepoint = "_nelvor_prepare";
+
+// The server no longer runs the prepared statement: its plan's result type
+// changed (0A000, e.g. after ALTER TABLE) or the name is unknown (26000,
+// e.g. after DISCARD ALL behind our back).
+bool statement_dropped(const PGresult* error) {
+    const char* state = PQresultErrorField(error, PG_DIAG_SQLSTATE);
+    return state != nullptr && (std::strcmp(state, "0A000") == 0 || std::strcmp(state, "26000") == 0);
+}
+
+class Runner {
+public:
+    Runner(PGconn* conn, PGcancel* cancel, bool stream) : conn_(conn), cancel_(cancel), stream_(stream) {}
+
+    StatementRun literal(std::string sql) {
+        auto [results, rows] = execute([&sql](PGconn* c) { return PQsendQuery(c, sql.c_str()); });
+        StatementRun run = finish(std::move(results), std::move(rows));
+        run.sent = std::move(sql);
+        return run;
+    }
+
+    // nullopt: the statement is to run with literals instead.
+    std::optional<StatementRun> prepared(PreparedCache& cache, std::string_view query, const BoundQuery& bound,
+                                         bool may_retry) {
+        const PGTransactionStatusType before = PQtransactionStatus(conn_);
+        // In an aborted transaction the literal text fails just as well.
+        if (before != PQTRANS_IDLE && before != PQTRANS_INTRANS) return std::nullopt;
+        const std::string key = bound.key();
+        std::string name;
+        if (const std::string* known = cache.find(key)) {
+            name = *known;
+        } else {
+            name = cache.new_name();
+            if (!prepare(cache, name, bound, before == PQTRANS_INTRANS)) {
+                cache.refuse(query);
+                return std::nullopt;
+            }
+            cache.add(key, name);
+        }
+        const BoundValues::Arrays arrays = bound.values.arrays();
+        const int count = static_cast<int>(arrays.values.size());
+        auto [results, rows] = execute([&](PGconn* c) {
+            return PQsendQueryPrepared(c, name.c_str(), count, arrays.values.data(), arrays.lengths.data(),
+                                       arrays.formats.data(), 0);
+        });
+        if (results.error && statement_dropped(results.error.get())) {
+            cache.forget(key);
+            // Outside a transaction the failed attempt changed nothing.
+            if (may_retry && before == PQTRANS_IDLE) return prepared(cache, query, bound, false);
+        }
+        return finish(std::move(results), std::move(rows));
+    }
+
+    void deallocate_stale(PreparedCache& cache) {
+        for (const std::string& name : cache.take_stale()) run_quietly(conn_, cancel_, "DEALLOCATE " + name);
+    }
+
+private:
+    std::pair<StatementResults, std::optional<nb::list>> execute(const SendStatement& send) {
+        if (!stream_) return {collect_results(conn_, cancel_, send), std::nullopt};
+        CollectorPause pause;
+        StreamedRows rows;
+        StatementResults results = collect_results(conn_, cancel_, send, &rows);
+        return {std::move(results), rows.rows()};
+    }
+
+    StatementRun finish(StatementResults results, std::optional<nb::list> rows) {
+        StatementRun run;
+        run.result = take_result(conn_, std::move(results));
+        run.rows = std::move(rows);
+        return run;
+    }
+
+    bool prepare(PreparedCache& cache, const std::string& name, const BoundQuery& bound, bool in_transaction) {
+        if (in_transaction && !run_quietly(conn_, cancel_, "SAVEPOINT " + kPrepareSavepoint)) return false;
+        const std::vector<Oid>& types = bound.values.types();
+        StatementResults results;
+        try {
+            results = collect_results(conn_, cancel_, [&](PGconn* c) {
+                return PQsendPrepare(c, name.c_str(), bound.text.c_str(), static_cast<int>(types.size()),
+                                     types.data());
+            });
+        } catch (...) {
+            cache.mark_stale(name);  // interrupted: the server may hold it or not
+            throw;
+        }
+        if (PQstatus(conn_) == CONNECTION_BAD) raise_connection_error(conn_);
+        const bool prepared = !results.error;
+        if (in_transaction) {
+            if (!prepared) run_quietly(conn_, cancel_, "ROLLBACK TO SAVEPOINT " + kPrepareSavepoint);
+            run_quietly(conn_, cancel_, "RELEASE SAVEPOINT " + kPrepareSavepoint);
+        }
+        return prepared;
+    }
+
+    PGconn* conn_;
+    PGcancel* cancel_;
+    bool stream_;
+};
+
+}  // namespace
+
+StatementRun run_statement(Connection& connection, const SessionHandles& session, std::string_view query,
+                           nb::handle params) {
+    PGconn* conn = session.conn.get();
+    PreparedCache& cache = connection.prepared();
+    const StatementShape shape = statement_shape(query);
+    Runner runner(conn, session.cancel.get(), connection.stream_rows() && returns_rows(shape));
+    // DEALLOCATE of a name the server has lost fails, which would abort a transaction.
+    if (cache.has_stale() && PQtransactionStatus(conn) == PQTRANS_IDLE) runner.deallocate_stale(cache);
+
+    const LiteralContext context = literal_context(conn);
+    if (!params.is_none() && is_preparable(shape) && cache.count_execution(query)) {
+        if (std::optional<BoundQuery> bound = bind_query(context, query, params)) {
+            if (std::optional<StatementRun> run = runner.prepared(cache, query, *bound, true)) return std::move(*run);
+        }
+    }
+    std::string sql = params.is_none() ? std::string(query) : render_query(context, query, params);
+    StatementRun run = runner.literal(std::move(sql));
+    if (forgets_prepared(query, shape)) cache.forget_all();
+    return run;
+}
+
+}  // namespace nelvor::driver

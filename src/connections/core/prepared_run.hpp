@@ -1,0 +1,28 @@
+#pragma once
+// Runs one statement of a cursor the cheapest equivalent way: with rendered
+// literals, or as a prepared statement once its text has run often enough,
+// and with its rows built while they arrive when it is a query.
+#include <nanobind/nanobind.h>
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "connections/core/driver_connection.hpp"
+#include "connections/core/pg_handles.hpp"
+
+namespace nelvor::driver {
+
+namespace nb = nanobind;
+
+struct StatementRun {
+    PgResultPtr result;              // the statement's last result
+    std::optional<nb::list> rows;    // its rows when they were built on arrival
+    std::optional<std::string> sent; // the text sent, when it was rendered with literals
+};
+
+// `params` None: the text is sent as is. Raises the driver's errors.
+StatementRun run_statement(Connection& connection, const SessionHandles& session, std::string_view query,
+                           nb::handle params);
+
+}  // namespace nelvor::driver

@@ -1,0 +1,17 @@
+#include "connections/core/stream_rows.hpp"
+
+#include "connections/core/cursor.hpp"
+
+namespace nelvor::driver {
+
+StreamedRows::StreamedRows() : rows_(nb::steal<nb::list>(PyList_New(0))) {}
+
+void StreamedRows::take(std::vector<PgResultPtr>& rows) {
+    if (decoders_.empty() && !rows.empty()) decoders_ = column_decoders(rows.front().get());
+    for (const PgResultPtr& row : rows) {
+        nb::object tuple = build_row(row.get(), 0, decoders_);
+        if (PyList_Append(rows_.ptr(), tuple.ptr()) != 0) throw nb::python_error();
+    }
+}
+
+}  // namespace nelvor::driver
