@@ -82,6 +82,8 @@ private:
 std::vector<ColumnDecoder> column_decoders(const PGresult* result);
 // Rows [first, end) of `result` as a list of tuples.
 nb::list build_rows(const PGresult* result, int first, int end, const std::vector<ColumnDecoder>& decoders);
+// One row as a new tuple reference, or nullptr with a Python error set.
+PyObject* new_row_tuple(const PGresult* result, int row, const std::vector<ColumnDecoder>& decoders);
 // One row as a tuple.
 nb::object build_row(const PGresult* result, int row, const std::vector<ColumnDecoder>& decoders);
 

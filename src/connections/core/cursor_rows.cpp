@@ -4,10 +4,7 @@
 
 namespace nelvor::driver {
 
-namespace {
-
-// New reference, or nullptr with a Python error set.
-PyObject* row_tuple(const PGresult* result, int row, const std::vector<ColumnDecoder>& decoders) {
+PyObject* new_row_tuple(const PGresult* result, int row, const std::vector<ColumnDecoder>& decoders) {
     const int columns = static_cast<int>(decoders.size());
     PyObject* tuple = PyTuple_New(columns);
     if (tuple == nullptr) return nullptr;
@@ -29,8 +26,6 @@ PyObject* row_tuple(const PGresult* result, int row, const std::vector<ColumnDec
     return tuple;
 }
 
-}  // namespace
-
 std::vector<ColumnDecoder> column_decoders(const PGresult* result) {
     const int columns = PQnfields(result);
     std::vector<ColumnDecoder> decoders;
@@ -40,7 +35,7 @@ std::vector<ColumnDecoder> column_decoders(const PGresult* result) {
 }
 
 nb::object build_row(const PGresult* result, int row, const std::vector<ColumnDecoder>& decoders) {
-    nb::object tuple = nb::steal(row_tuple(result, row, decoders));
+    nb::object tuple = nb::steal(new_row_tuple(result, row, decoders));
     if (!tuple.is_valid()) throw nb::python_error();
     return tuple;
 }
@@ -51,7 +46,7 @@ nb::list build_rows(const PGresult* result, int first, int end, const std::vecto
     nb::object rows = nb::steal(PyList_New(count));
     if (!rows.is_valid()) throw nb::python_error();
     for (int i = 0; i < count; ++i) {
-        PyObject* tuple = row_tuple(result, first + i, decoders);
+        PyObject* tuple = new_row_tuple(result, first + i, decoders);
         if (tuple == nullptr) throw nb::python_error();
         PyList_SET_ITEM(rows.ptr(), i, tuple);
     }

@@ -47,6 +47,11 @@ void PreparedCache::forget_all() {
     stale_.clear();
 }
 
+void PreparedCache::retire_all() {
+    prepared_.for_each([this](const std::string&, const std::string& name) { stale_.push_back(name); });
+    prepared_.clear();
+}
+
 std::vector<std::string> PreparedCache::take_stale() {
     std::vector<std::string> names;
     names.swap(stale_);

@@ -38,6 +38,8 @@ public:
     void forget(const std::string& key);
     // After DISCARD ALL / DEALLOCATE ALL, or when the connection closes.
     void forget_all();
+    // After a schema change: statements are prepared anew, the old ones deallocated.
+    void retire_all();
 
     // A name that may or may not have been prepared (the outcome was lost).
     void mark_stale(std::string name) { stale_.push_back(std::move(name)); }

@@ -137,7 +137,11 @@ StatementRun run_statement(Connection& connection, const SessionHandles& session
     }
     std::string sql = params.is_none() ? std::string(query) : render_query(context, query, params);
     StatementRun run = runner.literal(std::move(sql));
-    if (forgets_prepared(query, shape)) cache.forget_all();
+    if (forgets_prepared(query, shape)) {
+        cache.forget_all();
+    } else if (changes_schema(shape)) {
+        cache.retire_all();
+    }
     return run;
 }
 

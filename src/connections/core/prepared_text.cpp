@@ -150,6 +150,8 @@ bool returns_rows(const StatementShape& shape) {
     return shape.single && keyword_in(shape, {"SELECT", "VALUES", "TABLE", "WITH"});
 }
 
+bool changes_schema(const StatementShape& shape) { return keyword_in(shape, {"ALTER", "CREATE", "DROP"}); }
+
 bool forgets_prepared(std::string_view text, const StatementShape& shape) {
     if (!keyword_in(shape, {"DISCARD", "DEALLOCATE"})) return false;
     std::string upper(text);

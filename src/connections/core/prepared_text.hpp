@@ -22,6 +22,10 @@ bool is_preparable(const StatementShape& shape);
 // A query kind that delivers rows (SELECT, VALUES, TABLE, WITH).
 bool returns_rows(const StatementShape& shape);
 
+// ALTER, CREATE or DROP: prepared statements whose result columns changed
+// would fail with "cached plan must not change result type".
+bool changes_schema(const StatementShape& shape);
+
 // DISCARD ALL or DEALLOCATE ALL: the server forgets every prepared statement.
 bool forgets_prepared(std::string_view text, const StatementShape& shape);
 

@@ -9,8 +9,11 @@ StreamedRows::StreamedRows() : rows_(nb::steal<nb::list>(PyList_New(0))) {}
 void StreamedRows::take(std::vector<PgResultPtr>& rows) {
     if (decoders_.empty() && !rows.empty()) decoders_ = column_decoders(rows.front().get());
     for (const PgResultPtr& row : rows) {
-        nb::object tuple = build_row(row.get(), 0, decoders_);
-        if (PyList_Append(rows_.ptr(), tuple.ptr()) != 0) throw nb::python_error();
+        PyObject* tuple = new_row_tuple(row.get(), 0, decoders_);
+        if (tuple == nullptr) throw nb::python_error();
+        const int status = PyList_Append(rows_.ptr(), tuple);
+        Py_DECREF(tuple);
+        if (status != 0) throw nb::python_error();
     }
 }
 

@@ -18,6 +18,11 @@ namespace {
 constexpr int kSliceMilliseconds = 100;
 // Rows handed to a sink at once at most; more wait for the next turn.
 constexpr size_t kMaxRowBatch = 8192;
+// While the server is still sending, rows are gathered up to this many (or
+// until no more came for kGatherMilliseconds) before the GIL is taken to
+// build them: one turn per handful of rows would cost more than the rows.
+constexpr size_t kMinRowBatch = 256;
+constexpr int kGatherMilliseconds = 1;
 
 enum class Progress { Ready, SliceOver, Broken };
 
@@ -45,6 +50,18 @@ void take_ready_rows(PGconn* conn, std::vector<PgResultPtr>& batch, std::optiona
         }
         other = std::move(result);
         return;
+    }
+}
+
+// Called without the GIL: take_ready_rows, reading more input while the
+// batch is small and more rows come soon.
+void gather_rows(PGconn* conn, std::vector<PgResultPtr>& batch, std::optional<PgResultPtr>& other) {
+    while (true) {
+        take_ready_rows(conn, batch, other);
+        if (other || batch.size() >= kMinRowBatch) return;
+        pollfd socket{PQsocket(conn), POLLIN, 0};
+        if (socket.fd < 0 || poll(&socket, 1, kGatherMilliseconds) <= 0) return;
+        if (PQconsumeInput(conn) == 0) return;  // the next wait reports the broken connection
     }
 }
 
@@ -91,12 +108,11 @@ void hand_over(PGconn* conn, RowSink& sink, std::vector<PgResultPtr>& batch) {
     try {
         sink.take(batch);
     } catch (...) {
-        batch.clear();
         nb::gil_scoped_release unlocked;
+        batch.clear();
         drain_results(conn);
         throw;
     }
-    batch.clear();
 }
 
 }  // namespace
@@ -128,10 +144,11 @@ StatementResults collect_results(PGconn* conn, PGcancel* cancel, const SendState
         std::optional<PgResultPtr> next;
         {
             nb::gil_scoped_release unlocked;
+            batch.clear();  // the rows handed over last time, freed without the GIL
             progress = wait_until_not_busy(conn);
             if (progress == Progress::Ready) {
                 if (sink != nullptr) {
-                    take_ready_rows(conn, batch, next);
+                    gather_rows(conn, batch, next);
                 } else {
                     next = PgResultPtr(PQgetResult(conn));  // does not block: input is complete
                 }
