@@ -3,6 +3,8 @@
 #include <rapidjson/error/en.h>
 #include <rapidjson/reader.h>
 
+#include <cstdint>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -38,6 +40,47 @@ PyObject* number_from_text(const char* text, size_t length) {
     return PyFloat_FromDouble(value);
 }
 
+// Object keys repeat from row to row ("name", "address", ...): a small
+// direct-mapped cache hands out the same str object for the same short key,
+// which spares an allocation and, since a str caches its hash, the hashing
+// on insertion. Used with the GIL held only.
+class KeyCache {
+public:
+    PyObject* get(const char* text, size_t length) {
+        if (length > kMaxKeyLength) return PyUnicode_DecodeUTF8(text, static_cast<Py_ssize_t>(length), "strict");
+        uint32_t hash = 2166136261u;
+        for (size_t i = 0; i < length; ++i) hash = (hash ^ static_cast<unsigned char>(text[i])) * 16777619u;
+        Slot& slot = slots_[hash % kSlots];
+        if (slot.key != nullptr && slot.length == length && std::memcmp(slot.bytes, text, length) == 0) {
+            Py_INCREF(slot.key);
+            return slot.key;
+        }
+        PyObject* key = PyUnicode_DecodeUTF8(text, static_cast<Py_ssize_t>(length), "strict");
+        if (key == nullptr) return nullptr;
+        if (PyObject_Hash(key) == -1) PyErr_Clear();
+        Py_XSETREF(slot.key, Py_NewRef(key));
+        slot.length = length;
+        std::memcpy(slot.bytes, text, length);
+        return key;
+    }
+
+private:
+    static constexpr size_t kMaxKeyLength = 32;
+    static constexpr size_t kSlots = 512;
+    struct Slot {
+        PyObject* key = nullptr;
+        size_t length = 0;
+        char bytes[kMaxKeyLength];
+    };
+    Slot slots_[kSlots];
+};
+
+KeyCache& key_cache() {
+    // Its destructor releases nothing: the cached keys live as long as the process.
+    static KeyCache cache;
+    return cache;
+}
+
 class PyObjectBuilder : public rapidjson::BaseReaderHandler<rapidjson::UTF8<>, PyObjectBuilder> {
 public:
     ~PyObjectBuilder() {
@@ -61,7 +104,7 @@ public:
         return add(PyUnicode_DecodeUTF8(text, static_cast<Py_ssize_t>(length), "strict"));
     }
     bool Key(const char* text, rapidjson::SizeType length, bool) {
-        pending_key_ = PyUnicode_DecodeUTF8(text, static_cast<Py_ssize_t>(length), "strict");
+        pending_key_ = key_cache().get(text, length);
         return pending_key_ != nullptr;
     }
     bool StartObject() { return open(PyDict_New()); }

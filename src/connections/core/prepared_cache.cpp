@@ -1,6 +1,8 @@
 #include "connections/core/prepared_cache.hpp"
 
+#include <cstdio>
 #include <functional>
+#include <random>
 
 namespace nelvor::driver {
 
@@ -10,10 +12,18 @@ constexpr size_t kUsageCapacity = 4 * PreparedCache::kCapacity;
 
 uint64_t text_hash(std::string_view query) { return std::hash<std::string_view>{}(query); }
 
+std::string random_name_prefix() {
+    std::random_device device;
+    const uint64_t token = (static_cast<uint64_t>(device()) << 32) | device();
+    char prefix[32];
+    std::snprintf(prefix, sizeof(prefix), "_nelvor_%016llx_", static_cast<unsigned long long>(token));
+    return prefix;
+}
+
 }  // namespace
 
 PreparedCache::PreparedCache(std::optional<int> threshold)
-    : threshold_(threshold), usage_(kUsageCapacity), prepared_(kCapacity) {}
+    : threshold_(threshold), usage_(kUsageCapacity), prepared_(kCapacity), name_prefix_(random_name_prefix()) {}
 
 bool PreparedCache::count_execution(std::string_view query) {
     if (!threshold_) return false;
@@ -32,7 +42,7 @@ void PreparedCache::refuse(std::string_view query) { usage_.put(text_hash(query)
 
 const std::string* PreparedCache::find(const std::string& key) { return prepared_.find(key); }
 
-std::string PreparedCache::new_name() { return "_nelvor_" + std::to_string(++names_made_); }
+std::string PreparedCache::new_name() { return name_prefix_ + std::to_string(++names_made_); }
 
 void PreparedCache::add(const std::string& key, std::string name) {
     if (auto evicted = prepared_.put(key, std::move(name))) stale_.push_back(std::move(evicted->second));

@@ -58,6 +58,10 @@ private:
     LruMap<uint64_t, Usage> usage_;  // by a hash of the text: counting needs no exact key
     LruMap<std::string, std::string> prepared_;
     std::vector<std::string> stale_;
+    // Names are unique to this connection object: behind a transaction
+    // pooler another client's statement of the same name may sit on the
+    // server connection, and running it must fail rather than run a stranger.
+    std::string name_prefix_;
     uint64_t names_made_ = 0;
 };
 

@@ -128,44 +128,10 @@ void send_cancel(PGcancel* cancel) {
 }
 
 StatementResults collect_results(PGconn* conn, PGcancel* cancel, const SendStatement& send, RowSink* sink) {
-    int sent = 0;
-    {
-        nb::gil_scoped_release unlocked;
-        sent = send(conn);
-        if (sent != 0 && sink != nullptr) PQsetSingleRowMode(conn);
-    }
-    if (sent == 0) raise_connection_error(conn);
-
     StatementResults results;
     bool copy_refused = false;
-    std::vector<PgResultPtr> batch;
-    while (true) {
-        Progress progress;
-        std::optional<PgResultPtr> next;
-        {
-            nb::gil_scoped_release unlocked;
-            batch.clear();  // the rows handed over last time, freed without the GIL
-            progress = wait_until_not_busy(conn);
-            if (progress == Progress::Ready) {
-                if (sink != nullptr) {
-                    gather_rows(conn, batch, next);
-                } else {
-                    next = PgResultPtr(PQgetResult(conn));  // does not block: input is complete
-                }
-            }
-        }
-        if (progress == Progress::Broken) raise_connection_error(conn);
-        if (sink != nullptr && !batch.empty()) {
-            hand_over(conn, *sink, batch);
-            check_signals(conn, cancel);
-        }
-        if (progress == Progress::SliceOver) {
-            check_signals(conn, cancel);
-            continue;
-        }
-        if (!next) continue;
-        if (!*next) break;
-        PgResultPtr result = std::move(*next);
+    // Without the GIL: keeps one result that is not a row of a sink.
+    auto absorb = [&](PgResultPtr result) {
         const ExecStatusType status = PQresultStatus(result.get());
         switch (status) {
             case PGRES_FATAL_ERROR:
@@ -175,16 +141,51 @@ StatementResults collect_results(PGconn* conn, PGcancel* cancel, const SendState
                 break;
             case PGRES_COPY_IN:
             case PGRES_COPY_OUT:
-            case PGRES_COPY_BOTH: {
+            case PGRES_COPY_BOTH:
                 copy_refused = true;
-                nb::gil_scoped_release unlocked;
                 refuse_copy(conn, status);
                 break;
-            }
             default:
                 results.last = std::move(result);
                 break;
         }
+    };
+
+    int sent = 0;
+    {
+        nb::gil_scoped_release unlocked;
+        sent = send(conn);
+        if (sent != 0 && sink != nullptr) PQsetSingleRowMode(conn);
+    }
+    if (sent == 0) raise_connection_error(conn);
+
+    std::vector<PgResultPtr> batch;
+    bool finished = false;
+    while (!finished) {
+        Progress progress;
+        {
+            nb::gil_scoped_release unlocked;
+            batch.clear();  // the rows handed over last time, freed without the GIL
+            // Results are read here until the end, a slice without input, or
+            // rows that need the GIL to be built.
+            while ((progress = wait_until_not_busy(conn)) == Progress::Ready) {
+                std::optional<PgResultPtr> next;
+                if (sink != nullptr) {
+                    gather_rows(conn, batch, next);
+                } else {
+                    next = PgResultPtr(PQgetResult(conn));  // does not block: input is complete
+                }
+                if (next && !*next) {
+                    finished = true;
+                    break;
+                }
+                if (next) absorb(std::move(*next));
+                if (!batch.empty()) break;
+            }
+        }
+        if (progress == Progress::Broken) raise_connection_error(conn);
+        if (sink != nullptr && !batch.empty()) hand_over(conn, *sink, batch);
+        if (!finished) check_signals(conn, cancel);
     }
     // Ending a COPY FROM STDIN early makes the server report an error too.
     if (copy_refused) raise_error(ErrorKind::NotSupportedError, "COPY is not supported by this driver");

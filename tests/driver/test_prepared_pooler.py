@@ -1,0 +1,105 @@
+"""Prepared statements behind PgBouncer in transaction pooling mode, where a client
+keeps its server connection only for the length of a transaction."""
+import threading
+
+import pytest
+
+pgbouncer_pool = pytest.importorskip("pgbouncer_pool").pgbouncer_pool
+
+CLIENTS = 4
+
+
+@pytest.fixture(scope="module")
+def pooler_factory(pg_env):
+    """pooler_factory(pool_size) -> a running pooler in front of the test server."""
+    running = {}
+    stack = []
+
+    def make(pool_size):
+        if pool_size not in running:
+            context = pgbouncer_pool(pg_env["POSTGRES_HOST"], pg_env.get("POSTGRES_PORT", "5432"),
+                                     user=pg_env.get("POSTGRES_USER") or "postgres", pool_size=pool_size)
+            running[pool_size] = context.__enter__()
+            stack.append(context)
+        return running[pool_size]
+    yield make
+    for context in reversed(stack):
+        context.__exit__(None, None, None)
+
+
+@pytest.fixture
+def pooled(driver, connect_params, pooler_factory):
+    """pooled(pool_size, threshold) -> a driver connection through that pooler."""
+    opened = []
+
+    def make(pool_size, threshold):
+        pooler = pooler_factory(pool_size)
+        params = {**connect_params, "host": pooler.host, "port": str(pooler.port)}
+        connection = driver.connect(**params, prepare_threshold=threshold)
+        opened.append(connection)
+        return connection
+    yield make
+    for connection in opened:
+        connection.close()
+
+
+def one(connection, sql, params=()):
+    cur = connection.cursor()
+    cur.execute(sql, params)
+    return cur.fetchone()
+
+
+def work_in_threads(work):
+    errors = []
+
+    def guarded(number):
+        try:
+            work(number)
+        except BaseException as error:  # noqa: BLE001 - reported in the main thread
+            errors.append(error)
+    threads = [threading.Thread(target=guarded, args=(n,)) for n in range(CLIENTS)]
+    for thread in threads:
+        thread.start()
+    for thread in threads:
+        thread.join(timeout=120)
+    assert not errors, errors
+
+
+def test_without_preparing_every_client_runs_in_and_out_of_transactions(pooled):
+    clients = [pooled(2, None) for _ in range(CLIENTS)]
+
+    def work(number):
+        connection = clients[number]
+        for round_ in range(30):
+            assert one(connection, "SELECT %s * 10 + %s", (number, round_ % 3)) == (number * 10 + round_ % 3,)
+            one(connection, "BEGIN")
+            assert one(connection, "SELECT %s || %s", ("client", number)) == (f"client{number}",)
+            one(connection, "COMMIT")
+    work_in_threads(work)
+
+
+def test_prepared_statements_of_many_clients_on_one_server_connection(pooled):
+    """Every client's statements share the pool's one server connection: their
+    prepared statements sit side by side without mixing."""
+    clients = [pooled(1, 0) for _ in range(CLIENTS)]
+
+    def work(number):
+        connection = clients[number]
+        for round_ in range(30):
+            one(connection, "BEGIN")
+            assert one(connection, f"SELECT %s + {number}", (round_,)) == (round_ + number,)
+            one(connection, "COMMIT")
+    work_in_threads(work)
+
+
+def test_prepared_statements_outside_transactions_give_each_client_its_own_results(pooled):
+    """With several server connections a statement prepared on one may be missing on
+    the next: outside a transaction it is prepared again, and never does a client
+    run another client's statement of the same text shape."""
+    clients = [pooled(2, 0) for _ in range(CLIENTS)]
+
+    def work(number):
+        connection = clients[number]
+        for round_ in range(30):
+            assert one(connection, f"SELECT %s * {number + 1}", (round_,)) == (round_ * (number + 1),)
+    work_in_threads(work)
