@@ -8,6 +8,8 @@
 #include "framework/framework.hpp"
 
 #include <optional>
+#include <nanobind/stl/string.h>
+
 #include <string>
 #include <vector>
 
@@ -21,7 +23,9 @@ struct Request {
     bool is_internal_table, use_internal_meta_tables;
 };
 
-std::string text_of(nb::handle value) { return nb::str(value).c_str(); }
+// Sized: a NUL inside a name must reach the statement (and be refused there),
+// not cut the name short into another, valid one.
+std::string text_of(nb::handle value) { return nb::cast<std::string>(nb::str(value)); }
 
 std::string mapped(const Request& r, const std::string& name) { return column_name(r.self, r.table, name); }
 
@@ -171,7 +175,8 @@ nb::tuple nested_filter_statement(nb::handle self, nb::handle table_name, nb::ha
     }
     std::string field = resolve(r, filter_value_kind(sql_operator_template, value), is_null_test(sql_operator_template));
     if (field.empty()) return no_condition();
-    nb::str expression(mapped(r, field).c_str());
+    const std::string column = mapped(r, field);
+    nb::str expression(column.c_str(), column.size());
     nb::object statement = sql_operator_template.attr("build_statement")(expression, value, "", "\"");
     return nb::make_tuple(statement, sql_operator_template.attr("build_value")(value));
 }

@@ -6,6 +6,8 @@
 #include "connections/sql/identifiers.hpp"
 
 #include <cmath>
+#include <nanobind/stl/string.h>
+
 #include <string>
 #include <vector>
 
@@ -13,7 +15,9 @@ namespace nelvor::sql {
 
 namespace {
 
-std::string text_of(nb::handle value) { return nb::str(value).c_str(); }
+// Sized: a NUL inside a name must reach the statement (and be refused there),
+// not cut the name short into another, valid one.
+std::string text_of(nb::handle value) { return nb::cast<std::string>(nb::str(value)); }
 
 void append_table(std::string& sql, nb::handle table_name) { append_quoted_identifier(sql, text_of(table_name)); }
 
