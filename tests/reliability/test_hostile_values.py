@@ -7,6 +7,8 @@ from hypothesis import HealthCheck, given, settings
 from hypothesis import strategies as st
 
 from nelvor_data.connections.errors import NelvorConnectionError
+from nelvor_utils.models.data_models.address import Address
+from nelvor_utils.query.utils import Q
 from reliability_support import driver_module
 from store_sides import FIELDS, SIDES
 
@@ -141,3 +143,24 @@ def test_statement_text_with_nul_is_refused_not_cut_short(side, admin_sql):
     with pytest.raises(NelvorConnectionError):
         side.connection.execute(f"INSERT INTO \"{table}\" (partition_key, t) VALUES ('nul', 'x')\x00junk")
     assert admin_sql(f"SELECT count(*) FROM \"{table}\" WHERE partition_key = 'nul'") == [("0",)]
+
+
+def test_json_key_holding_nul_is_not_cut_to_a_shorter_key(side, object_ids):
+    object_id = next(object_ids)
+    side.write(object_id, {"j": {"k": "v"}})
+    try:
+        matched = side.query(conditions=Q(**{"j__k\x00x": "v"}))
+    except NelvorConnectionError:
+        matched = []
+    assert matched == []
+
+
+def test_table_name_holding_nul_is_not_cut_to_another_table(side, object_ids, admin_sql):
+    """A class name made of a real table's name and a NUL must not reach that table."""
+    object_id = next(object_ids)
+    side.write(object_id, {"t": "stays"})
+    ghost = Address(class_name=f"{side.table}\x00", class_version="1", object_id=object_id, object_version="1")
+    delete = side.connection._delete if side.kind == "historical" else side.connection.delete
+    with pytest.raises(NelvorConnectionError):
+        delete(ghost)
+    assert admin_sql(f"SELECT count(*) FROM \"{side.table}\" WHERE partition_key = '{object_id}'") == [("1",)]
