@@ -7,9 +7,9 @@
 #include "connections/sql/sql_variant.hpp"
 #include "framework/framework.hpp"
 
-#include <optional>
 #include <nanobind/stl/string.h>
 
+#include <optional>
 #include <string>
 #include <vector>
 

@@ -5,9 +5,9 @@
 #include "connections/sql/field_names.hpp"
 #include "connections/sql/identifiers.hpp"
 
-#include <cmath>
 #include <nanobind/stl/string.h>
 
+#include <cmath>
 #include <string>
 #include <vector>
 
