@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Builds the two modules with AddressSanitizer and UndefinedBehaviorSanitizer
-# (build/dev-asan) and runs the reliability, driver and core tests against them on
-# a throwaway PostgreSQL. Extra arguments go to pytest; any sanitizer report fails
-# the run. Usage: bash scripts/sanitize.sh [pytest args...]
+# (build/dev-asan) and runs the whole test suite against them on a throwaway
+# PostgreSQL (after scripts/setup.sh). Extra arguments go to pytest, e.g. a test
+# directory to run only that: bash scripts/sanitize.sh tests/reliability.
+# any sanitizer report ends the run with a failure.
 source "$(dirname "$0")/common.sh"
 
 stage=$(NELVOR_SANITIZE=ON scripts/dev_build.sh asan)
@@ -26,4 +27,4 @@ os.environ.pop("LD_PRELOAD", None)
 import pytest
 sys.exit(pytest.main(sys.argv[1:]))
 ' -q -p no:cacheprovider --timeout="${NELVOR_TEST_TIMEOUT:-900}" --timeout-method=thread \
-  tests/reliability tests/driver tests/core "$@"
+  "$@"
