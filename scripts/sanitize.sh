@@ -3,7 +3,7 @@
 # (build/dev-asan) and runs the whole test suite against them on a throwaway
 # PostgreSQL (after scripts/setup.sh). Extra arguments go to pytest, e.g. a test
 # directory to run only that: bash scripts/sanitize.sh tests/reliability.
-# any sanitizer report ends the run with a failure.
+# Any sanitizer report ends the run with a failure.
 source "$(dirname "$0")/common.sh"
 
 stage=$(NELVOR_SANITIZE=ON scripts/dev_build.sh asan)
