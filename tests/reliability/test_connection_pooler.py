@@ -81,7 +81,8 @@ def test_interleaved_clients_share_few_server_connections(pooled, lines):
                 add_line(connection, number, f"{round_:02d} dropped")
                 seen = connection.execute("SELECT count(*) FROM pooled_lines WHERE client = %s", number).fetchone()[0]
                 assert seen == sum(map(kept, range(round_))) + 2, f"client {number} round {round_} saw {seen}"
-                dropped = connection.execute("SELECT count(*) FROM pooled_lines WHERE line LIKE %s", "%dropped").fetchone()[0]
+                dropped = connection.execute("SELECT count(*) FROM pooled_lines WHERE line LIKE %s",
+                                             "%dropped").fetchone()[0]
                 assert dropped == 1, f"client {number} saw {dropped} uncommitted rows"
                 connection.rollback()
                 if kept(round_):

@@ -97,7 +97,8 @@ def nested(depth: int):
 
 
 @pytest.mark.parametrize("value", [
-    {"big": 2**64, "bigger": -2**100, "huge": 10**40}, {"tiny": 5e-324, "minus zero": -0.0, "max": 1.7976931348623157e308},
+    {"big": 2**64, "bigger": -2**100, "huge": 10**40},
+    {"tiny": 5e-324, "minus zero": -0.0, "max": 1.7976931348623157e308},
     {"nul": "a\x00b", "line separators": "\u2028\u2029", "last": "\U0010ffff", "escape": "\x1b[0m"},
     {"": {"": [""]}, "\"": "\\"}, [True, 1, 1.0, "1", None], nested(100)], ids=[
     "big-integers", "float-limits", "odd-characters", "empty-and-quoted-keys", "look-alike-scalars", "deep"])
