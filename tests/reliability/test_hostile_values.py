@@ -70,7 +70,7 @@ def object_ids():
 
 
 def test_arbitrary_records_round_trip(side, object_ids, soak):
-    @settings(max_examples=2000 if soak else 150, deadline=None, database=None,
+    @settings(max_examples=2000 if soak else 300, deadline=None, database=None,
               suppress_health_check=[HealthCheck.too_slow])
     @given(record=records(side.kind))
     def round_trip(record):
