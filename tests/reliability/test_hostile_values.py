@@ -156,12 +156,21 @@ def test_json_key_holding_nul_is_not_cut_to_a_shorter_key(side, object_ids):
     assert matched == []
 
 
-def test_table_name_holding_nul_is_not_cut_to_another_table(side, object_ids, admin_sql):
-    """A class name made of a real table's name and a NUL must not reach that table."""
+GHOST_OPERATIONS = {
+    "delete": {"historical": lambda c, a: c._delete(a), "state": lambda c, a: c.delete(a)},
+    "bulk write": {"historical": lambda c, a: c.bulk_put([(a, {"t": "x"})]), "state": lambda c, a: c.bulk_delete([a])},
+    "query": {"historical": lambda c, a: c.query(a), "state": lambda c, a: c.query(a)},
+    "count": {"historical": lambda c, a: c.count(a), "state": lambda c, a: c.count(a)},
+}
+
+
+@pytest.mark.parametrize("operation", GHOST_OPERATIONS)
+def test_table_name_holding_nul_is_not_cut_to_another_table(side, object_ids, admin_sql, operation):
+    """A class name made of a real table's name and a NUL must reach no table:
+    neither reads nor writes may fall on the table whose name is its prefix."""
     object_id = next(object_ids)
     side.write(object_id, {"t": "stays"})
     ghost = Address(class_name=f"{side.table}\x00", class_version="1", object_id=object_id, object_version="1")
-    delete = side.connection._delete if side.kind == "historical" else side.connection.delete
     with pytest.raises(NelvorConnectionError):
-        delete(ghost)
+        GHOST_OPERATIONS[operation][side.kind](side.connection, ghost)
     assert admin_sql(f"SELECT count(*) FROM \"{side.table}\" WHERE partition_key = '{object_id}'") == [("1",)]

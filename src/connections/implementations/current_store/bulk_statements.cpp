@@ -8,13 +8,17 @@
 #include "connections/sql/table_description.hpp"
 #include "framework/framework.hpp"
 
+#include <nanobind/stl/string.h>
+
 #include <string>
 
 namespace nelvor::state {
 
 namespace {
 
-std::string text_of(nb::handle value) { return nb::str(value).c_str(); }
+// Sized: a NUL inside a name must reach the statement (and be refused there),
+// not cut the name short into another, valid one.
+std::string text_of(nb::handle value) { return nb::cast<std::string>(nb::str(value)); }
 
 // Distinct keys of all records, in order of first appearance.
 nb::list field_list(nb::handle data) {

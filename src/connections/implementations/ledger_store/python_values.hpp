@@ -2,6 +2,7 @@
 #pragma once
 
 #include <nanobind/nanobind.h>
+#include <nanobind/stl/string.h>
 
 #include <string>
 
@@ -9,7 +10,9 @@ namespace nelvor::ledger {
 
 namespace nb = nanobind;
 
-inline std::string text_of(nb::handle value) { return nb::str(value).c_str(); }
+// Sized: a NUL inside a name must reach the statement (and be refused there),
+// not cut the name short into another, valid one.
+inline std::string text_of(nb::handle value) { return nb::cast<std::string>(nb::str(value)); }
 
 inline nb::str to_str(const std::string& text) { return nb::str(text.c_str(), text.size()); }
 
