@@ -122,7 +122,8 @@ def pgbouncer_pool(server_host: str, server_port: int | str, user: str = embedde
     """A PgBouncer process in front of the server, stopped and removed on exit.
     It refuses to run as root, so under root it runs as the server's account."""
     binary = find_pgbouncer()
-    os_user = embedded_pg.server_os_user()
+    # The account the test cluster runs as, when a run started one.
+    os_user = os.environ.get("NELVOR_PG_OS_USER") or embedded_pg.server_os_user()
     account = pwd.getpwnam(os_user)
     folder = tempfile.mkdtemp(prefix="nelvor-pgbouncer-", dir="/tmp" if os.geteuid() == 0 else None)
     child = None
