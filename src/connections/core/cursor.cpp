@@ -78,9 +78,6 @@ void Cursor::execute(std::string_view query, nb::handle params) {
     }
     SessionHandles session = connection_->session();
     std::string sql = params.is_none() ? std::string(query) : render_query(session.conn.get(), query, params);
-    // libpq takes the text up to its first NUL: the rest would be dropped silently.
-    if (sql.find('\0') != std::string::npos)
-        raise_error(ErrorKind::DataError, "A statement text cannot contain NUL (0x00) characters.");
     reset_result();
     query_ = std::move(sql);
 
