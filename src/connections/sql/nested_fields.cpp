@@ -1,5 +1,6 @@
 #include "connections/sql/nested_fields.hpp"
 
+#include "connections/core/python_values.hpp"
 #include "connections/sql/argument_checks.hpp"
 #include "connections/sql/field_names.hpp"
 #include "connections/sql/identifiers.hpp"
@@ -15,6 +16,8 @@
 
 namespace nelvor::sql {
 
+using core::text_of;
+
 namespace {
 
 struct Request {
@@ -25,8 +28,6 @@ struct Request {
 
 // Sized: a NUL inside a name must reach the statement (and be refused there),
 // not cut the name short into another, valid one.
-std::string text_of(nb::handle value) { return nb::cast<std::string>(nb::str(value)); }
-
 std::string mapped(const Request& r, const std::string& name) { return column_name(r.self, r.table, name); }
 
 std::string qualified(const std::string& alias, const std::string& column) {

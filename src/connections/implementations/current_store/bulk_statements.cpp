@@ -2,6 +2,7 @@
 
 #include "connections/implementations/current_store/bare_column_names.hpp"
 #include "connections/implementations/current_store/state_support.hpp"
+#include "connections/core/python_values.hpp"
 #include "connections/sql/argument_checks.hpp"
 #include "connections/sql/identifiers.hpp"
 #include "connections/sql/statement_builders.hpp"
@@ -14,12 +15,12 @@
 
 namespace nelvor::state {
 
+using core::text_of;
+
 namespace {
 
 // Sized: a NUL inside a name must reach the statement (and be refused there),
 // not cut the name short into another, valid one.
-std::string text_of(nb::handle value) { return nb::cast<std::string>(nb::str(value)); }
-
 // Distinct keys of all records, in order of first appearance.
 nb::list field_list(nb::handle data) {
     nb::list fields;

@@ -4,7 +4,7 @@
 #include "connections/core/statement_execution.hpp"
 #include "connections/core/store_context.hpp"
 #include "connections/implementations/ledger_store/distinct_values.hpp"
-#include "connections/implementations/ledger_store/python_values.hpp"
+#include "connections/core/python_values.hpp"
 #include "connections/implementations/ledger_store/record_ordering.hpp"
 #include "connections/implementations/ledger_store/select_statement.hpp"
 #include "connections/sql/argument_checks.hpp"
@@ -15,6 +15,9 @@
 #include <string>
 
 namespace nelvor::ledger {
+
+using core::text_of;
+using core::is_instance;
 
 using namespace nb::literals;
 

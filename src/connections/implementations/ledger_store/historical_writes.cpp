@@ -3,7 +3,7 @@
 #include "connections/core/connection_lifecycle.hpp"
 #include "connections/core/revert_log.hpp"
 #include "connections/core/statement_execution.hpp"
-#include "connections/implementations/ledger_store/python_values.hpp"
+#include "connections/core/python_values.hpp"
 #include "connections/implementations/ledger_store/table_kinds.hpp"
 #include "connections/sql/argument_checks.hpp"
 #include "connections/sql/field_names.hpp"
@@ -15,6 +15,9 @@
 #include <vector>
 
 namespace nelvor::ledger {
+
+using core::text_of;
+using core::is_instance;
 
 namespace {
 

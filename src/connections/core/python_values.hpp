@@ -1,4 +1,4 @@
-// Small conversions between Python values and C++ used by the historical operations.
+// Small conversions between Python values and C++ shared by the connection code.
 #pragma once
 
 #include <nanobind/nanobind.h>
@@ -6,7 +6,7 @@
 
 #include <string>
 
-namespace nelvor::ledger {
+namespace nelvor::core {
 
 namespace nb = nanobind;
 
@@ -29,4 +29,4 @@ inline bool is_instance(nb::handle value, nb::handle type) {
     return result != 0;
 }
 
-}  // namespace nelvor::ledger
+}  // namespace nelvor::core
