@@ -1,5 +1,6 @@
 #include "connections/implementations/current_store/state_reads.hpp"
 
+#include "connections/core/collector_pause.hpp"
 #include "connections/core/statement_execution.hpp"
 #include "connections/implementations/current_store/state_support.hpp"
 #include "connections/sql/argument_checks.hpp"
@@ -32,6 +33,8 @@ bool truth(nb::handle value) {
 
 nb::list query(nb::handle self, nb::handle address, nb::handle query_specifier, nb::handle conditions,
                nb::handle pagination, nb::handle order_by) {
+    // Records are many fresh containers; collect once afterwards, not during the build.
+    core::CollectorPause pause;
     nb::object table_name = resolve_table_name(self, address);
     nb::object statement =
         self.attr("_build_select_statement")(table_name, query_specifier, conditions, pagination, order_by);
