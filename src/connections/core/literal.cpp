@@ -58,6 +58,11 @@ void append_float(std::string& out, double number) {
         out += number > 0 ? "'Infinity'::float8" : "'-Infinity'::float8";
         return;
     }
+    if (number == 0 && std::signbit(number)) {
+        // A bare -0.0 is read as numeric, which has no negative zero.
+        out += "'-0'::float8";
+        return;
+    }
     char* text = PyOS_double_to_string(number, 'r', 0, Py_DTSF_ADD_DOT_0, nullptr);
     if (text == nullptr) throw nb::python_error();
     append_number_text(out, text);
