@@ -39,7 +39,7 @@ def prepared_texts(connection):
 SAME_MEANING = [
     ("SELECT %s", (1,)), ("SELECT %s", (2**31,)), ("SELECT %s", (-2**31,)), ("SELECT %s", (-2**63,)),
     ("SELECT %s", (10**30,)), ("SELECT 1-%s", (-1,)), ("SELECT 1-%s", (-1.5,)), ("SELECT %s / 2", (7,)),
-    ("SELECT %s / 2", (7.0,)), ("SELECT %s", (0.1,)), ("SELECT %s::float8", (1 / 3,)),
+    ("SELECT %s / 2", (7.0,)), ("SELECT %s", (0.1,)), ("SELECT %s::float8", (1 / 3,)), ("SELECT %s::float8", (-0.0,)),
     ("SELECT %s", (Decimal("5"),)), ("SELECT %s", (Decimal("1E+5"),)), ("SELECT %s", (Decimal("NaN"),)),
     ("SELECT %s", ("text",)), ("SELECT %s || %s", ("a", "b")), ("SELECT %s = 'x'", ("x",)),
     ("SELECT %s", (None,)), ("SELECT coalesce(%s, 5)", (None,)), ("SELECT %s AND %s", (True, False)),

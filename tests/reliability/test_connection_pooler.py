@@ -21,8 +21,10 @@ def pooler(pg_env):
 
 @pytest.fixture
 def pooled(pooler, open_connection):
-    """pooled(cls) -> an instance connected through the pooler."""
-    return lambda connection_class: open_connection(connection_class, host=pooler.host, port=str(pooler.port))
+    """pooled(cls) -> an instance connected through the pooler. Prepared statements
+    are switched off, as transaction pooling before PgBouncer 1.21 requires."""
+    return lambda connection_class: open_connection(connection_class, host=pooler.host, port=str(pooler.port),
+                                                    prepare_threshold=None)
 
 
 @pytest.fixture

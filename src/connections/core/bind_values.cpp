@@ -53,10 +53,13 @@ TypedText int_value(PyObject* value) {
     return {number >= INT32_MIN && number <= INT32_MAX ? kInt4 : kInt8, std::move(text)};
 }
 
-// Finite floats are written as numeric constants; the others as float8.
+// Finite floats are written as numeric constants; the others as float8, and
+// so is -0.0, which numeric cannot hold (its literal " -0.0" keeps the sign
+// where it meets a float8 cast or column).
 TypedText float_value(double number) {
     if (std::isnan(number)) return {kFloat8, "NaN"};
     if (std::isinf(number)) return {kFloat8, number > 0 ? "Infinity" : "-Infinity"};
+    if (number == 0.0 && std::signbit(number)) return {kFloat8, "-0"};
     char* text = PyOS_double_to_string(number, 'r', 0, Py_DTSF_ADD_DOT_0, nullptr);
     if (text == nullptr) throw nb::python_error();
     std::string owned(text);
