@@ -110,6 +110,16 @@ def test_utility_and_multi_statement_texts_are_not_prepared(connect_with, sql):
     assert prepared_texts(connection) == []
 
 
+@pytest.mark.parametrize("sql", [
+    "SELECT 'a;b' || %s", 'SELECT %s AS "x;y"', "SELECT $$;$$ || %s", "SELECT E'\\';' || %s", "SELECT %s; ",
+    "SELECT %s -- ; SELECT 2", "/* ; */ (SELECT %s)",
+])
+def test_semicolons_that_end_nothing_leave_one_statement(connect_with, sql):
+    connection = connect_with(0)
+    run(connection, sql, ("x",))
+    assert len(prepared_texts(connection)) == 1
+
+
 def test_more_parameters_than_the_protocol_carries_fall_back_to_literals(connect_with):
     connection = connect_with(0)
     count = 70_000

@@ -101,7 +101,8 @@ private:
     void skip_dollar_quote() {
         size_t end = at_ + 1;
         while (end < text_.size() && (std::isalnum(static_cast<unsigned char>(text_[end])) || text_[end] == '_')) ++end;
-        if (end >= text_.size() || text_[end] != '$' || (end > at_ + 1 && std::isdigit(static_cast<unsigned char>(text_[at_ + 1])))) {
+        const bool numbered = end > at_ + 1 && std::isdigit(static_cast<unsigned char>(text_[at_ + 1]));
+        if (end >= text_.size() || text_[end] != '$' || numbered) {
             ++at_;  // a positional parameter or a lone '$', not a quote
             return;
         }
