@@ -102,3 +102,24 @@ def test_many_json_rows(cur):
     rows = cur.fetchall()
     assert len(rows) == 50000
     assert rows[-1] == (50000, {"id": 50000, "tags": ["a", 50000]})
+
+
+def test_decoded_objects_left_to_the_collector_still_collect_cycles(select_one):
+    """Rows and JSON objects holding only plain values are not tracked by the cyclic
+    collector (as CPython does itself); putting a container in tracks them again."""
+    import gc
+    import weakref
+
+    class Marker:
+        pass
+
+    document = select_one("""SELECT '{"a": {"b": 1}, "c": "d"}'::json""")
+    assert not gc.is_tracked(document) and not gc.is_tracked(document["a"])
+    marker = Marker()
+    document["self"] = document
+    document["marker"] = marker
+    assert gc.is_tracked(document)
+    alive = weakref.ref(marker)
+    del document, marker
+    gc.collect()
+    assert alive() is None

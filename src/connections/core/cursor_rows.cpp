@@ -8,6 +8,7 @@ PyObject* new_row_tuple(const PGresult* result, int row, const std::vector<Colum
     const int columns = static_cast<int>(decoders.size());
     PyObject* tuple = PyTuple_New(columns);
     if (tuple == nullptr) return nullptr;
+    bool holds_tracked = false;
     for (int column = 0; column < columns; ++column) {
         PyObject* cell;
         if (PQgetisnull(result, row, column)) {
@@ -21,8 +22,12 @@ PyObject* new_row_tuple(const PGresult* result, int row, const std::vector<Colum
                 return nullptr;
             }
         }
+        holds_tracked = holds_tracked || (PyObject_IS_GC(cell) && PyObject_GC_IsTracked(cell));
         PyTuple_SET_ITEM(tuple, column, cell);
     }
+    // As CPython's collector would on its first pass: a tuple of untracked
+    // values cannot be part of a cycle, so the collector need not visit it.
+    if (!holds_tracked) PyObject_GC_UnTrack(tuple);
     return tuple;
 }
 
