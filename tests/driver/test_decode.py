@@ -104,7 +104,7 @@ def test_many_json_rows(cur):
     assert rows[-1] == (50000, {"id": 50000, "tags": ["a", 50000]})
 
 
-def test_decoded_objects_left_to_the_collector_still_collect_cycles(select_one):
+def test_decoded_objects_left_to_the_collector_still_collect_cycles(conn):
     """Rows and JSON objects holding only plain values are not tracked by the cyclic
     collector (as CPython does itself); putting a container in tracks them again."""
     import gc
@@ -113,7 +113,10 @@ def test_decoded_objects_left_to_the_collector_still_collect_cycles(select_one):
     class Marker:
         pass
 
-    document = select_one("""SELECT '{"a": {"b": 1}, "c": "d"}'::json""")
+    cur = conn.cursor()
+    cur.execute("""SELECT '{"a": {"b": 1}, "c": "d"}'::json""")
+    ((document,),) = cur.fetchall()
+    cur.close()
     assert not gc.is_tracked(document) and not gc.is_tracked(document["a"])
     marker = Marker()
     document["self"] = document
