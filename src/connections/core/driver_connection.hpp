@@ -14,6 +14,7 @@
 
 #include "connections/core/pg_handles.hpp"
 #include "connections/core/prepared_cache.hpp"
+#include "connections/core/stream_choice.hpp"
 
 namespace nelvor::driver {
 
@@ -50,8 +51,9 @@ public:
     std::mutex& statement_lock() { return *statement_lock_; }
     // Used under the statement lock only.
     PreparedCache& prepared() { return *prepared_; }
-    // Query rows are built while they arrive (on by default; off: after the
-    // whole result is in, when fetched).
+    StreamChoice& stream_choice() { return *stream_choice_; }
+    // Query rows may be built while they arrive (on by default, chosen per
+    // text by StreamChoice; off: always after the whole result is in).
     bool stream_rows() const { return stream_rows_; }
     void set_stream_rows(bool on) { stream_rows_ = on; }
 
@@ -71,6 +73,7 @@ private:
     nb::object isolation_level_ = nb::none();
     std::unique_ptr<std::mutex> statement_lock_ = std::make_unique<std::mutex>();
     std::unique_ptr<PreparedCache> prepared_;
+    std::unique_ptr<StreamChoice> stream_choice_ = std::make_unique<StreamChoice>();
     bool stream_rows_ = true;
 };
 

@@ -10,8 +10,6 @@ namespace {
 
 constexpr size_t kUsageCapacity = 4 * PreparedCache::kCapacity;
 
-uint64_t text_hash(std::string_view query) { return std::hash<std::string_view>{}(query); }
-
 std::string random_name_prefix() {
     std::random_device device;
     const uint64_t token = (static_cast<uint64_t>(device()) << 32) | device();
@@ -25,9 +23,8 @@ std::string random_name_prefix() {
 PreparedCache::PreparedCache(std::optional<int> threshold)
     : threshold_(threshold), usage_(kUsageCapacity), prepared_(kCapacity), name_prefix_(random_name_prefix()) {}
 
-bool PreparedCache::count_execution(std::string_view query) {
+bool PreparedCache::count_execution(uint64_t hash) {
     if (!threshold_) return false;
-    const uint64_t hash = text_hash(query);
     Usage* usage = usage_.find(hash);
     if (usage == nullptr) {
         usage_.put(hash, Usage{});
@@ -38,7 +35,7 @@ bool PreparedCache::count_execution(std::string_view query) {
     return usage->executions > *threshold_;
 }
 
-void PreparedCache::refuse(std::string_view query) { usage_.put(text_hash(query), Usage{0, true}); }
+void PreparedCache::refuse(uint64_t text_hash) { usage_.put(text_hash, Usage{0, true}); }
 
 const std::string* PreparedCache::find(const std::string& key) { return prepared_.find(key); }
 

@@ -24,10 +24,11 @@ public:
     bool enabled() const { return threshold_.has_value(); }
     std::optional<int> threshold() const { return threshold_; }
 
-    // Counts one execution of `query`; true when it should run prepared.
-    bool count_execution(std::string_view query);
-    // The server would not prepare `query`: it runs with literals from now on.
-    void refuse(std::string_view query);
+    // Counts one execution of the text with hash `text_hash`; true when it
+    // should run prepared.
+    bool count_execution(uint64_t text_hash);
+    // The server would not prepare the text: it runs with literals from now on.
+    void refuse(uint64_t text_hash);
 
     // The name `key` is prepared under (made the most recently used), or nullptr.
     const std::string* find(const std::string& key);
@@ -55,7 +56,7 @@ private:
     };
 
     std::optional<int> threshold_;
-    LruMap<uint64_t, Usage> usage_;  // by a hash of the text: counting needs no exact key
+    LruMap<uint64_t, Usage> usage_;  // by the text's hash: counting needs no exact key
     LruMap<std::string, std::string> prepared_;
     std::vector<std::string> stale_;
     // Names are unique to this connection object: behind a transaction

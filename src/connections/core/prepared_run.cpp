@@ -1,6 +1,7 @@
 #include "connections/core/prepared_run.hpp"
 
 #include <cstring>
+#include <functional>
 #include <utility>
 
 #include "connections/core/bind_query.hpp"
@@ -30,7 +31,9 @@ bool statement_dropped(const PGresult* error) {
 
 class Runner {
 public:
-    Runner(PGconn* conn, PGcancel* cancel, bool stream) : conn_(conn), cancel_(cancel), stream_(stream) {}
+    // `choice`: where a streamed run reports how it went; null: rows are read whole.
+    Runner(PGconn* conn, PGcancel* cancel, StreamChoice* choice, uint64_t text_hash)
+        : conn_(conn), cancel_(cancel), choice_(choice), text_hash_(text_hash) {}
 
     StatementRun literal(std::string sql) {
         auto [results, rows] = execute([&sql](PGconn* c) { return PQsendQuery(c, sql.c_str()); });
@@ -40,8 +43,7 @@ public:
     }
 
     // nullopt: the statement is to run with literals instead.
-    std::optional<StatementRun> prepared(PreparedCache& cache, std::string_view query, const BoundQuery& bound,
-                                         bool may_retry) {
+    std::optional<StatementRun> prepared(PreparedCache& cache, const BoundQuery& bound, bool may_retry) {
         const PGTransactionStatusType before = PQtransactionStatus(conn_);
         // In an aborted transaction the literal text fails just as well.
         if (before != PQTRANS_IDLE && before != PQTRANS_INTRANS) return std::nullopt;
@@ -52,7 +54,7 @@ public:
         } else {
             name = cache.new_name();
             if (!prepare(cache, name, bound, before == PQTRANS_INTRANS)) {
-                cache.refuse(query);
+                cache.refuse(text_hash_);
                 return std::nullopt;
             }
             cache.add(key, name);
@@ -66,7 +68,7 @@ public:
         if (results.error && statement_dropped(results.error.get())) {
             cache.forget(key);
             // Outside a transaction the failed attempt changed nothing.
-            if (may_retry && before == PQTRANS_IDLE) return prepared(cache, query, bound, false);
+            if (may_retry && before == PQTRANS_IDLE) return prepared(cache, bound, false);
         }
         return finish(std::move(results), std::move(rows));
     }
@@ -77,10 +79,11 @@ public:
 
 private:
     std::pair<StatementResults, std::optional<nb::list>> execute(const SendStatement& send) {
-        if (!stream_) return {collect_results(conn_, cancel_, send), std::nullopt};
+        if (choice_ == nullptr) return {collect_results(conn_, cancel_, send), std::nullopt};
         CollectorPause pause;
         StreamedRows rows;
         StatementResults results = collect_results(conn_, cancel_, send, &rows);
+        choice_->record(text_hash_, results.timing);
         return {std::move(results), rows.rows()};
     }
 
@@ -115,7 +118,8 @@ private:
 
     PGconn* conn_;
     PGcancel* cancel_;
-    bool stream_;
+    StreamChoice* choice_;
+    uint64_t text_hash_;
 };
 
 }  // namespace
@@ -125,14 +129,17 @@ StatementRun run_statement(Connection& connection, const SessionHandles& session
     PGconn* conn = session.conn.get();
     PreparedCache& cache = connection.prepared();
     const StatementShape shape = statement_shape(query);
-    Runner runner(conn, session.cancel.get(), connection.stream_rows() && returns_rows(shape));
+    const uint64_t text_hash = std::hash<std::string_view>{}(query);
+    const bool stream =
+        connection.stream_rows() && returns_rows(shape) && connection.stream_choice().should_stream(text_hash);
+    Runner runner(conn, session.cancel.get(), stream ? &connection.stream_choice() : nullptr, text_hash);
     // DEALLOCATE of a name the server has lost fails, which would abort a transaction.
     if (cache.has_stale() && PQtransactionStatus(conn) == PQTRANS_IDLE) runner.deallocate_stale(cache);
 
     const LiteralContext context = literal_context(conn);
-    if (!params.is_none() && is_preparable(shape) && cache.count_execution(query)) {
+    if (!params.is_none() && is_preparable(shape) && cache.count_execution(text_hash)) {
         if (std::optional<BoundQuery> bound = bind_query(context, query, params)) {
-            if (std::optional<StatementRun> run = runner.prepared(cache, query, *bound, true)) return std::move(*run);
+            if (std::optional<StatementRun> run = runner.prepared(cache, *bound, true)) return std::move(*run);
         }
     }
     std::string sql = params.is_none() ? std::string(query) : render_query(context, query, params);

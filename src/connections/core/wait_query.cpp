@@ -4,6 +4,7 @@
 #include <poll.h>
 
 #include <cerrno>
+#include <chrono>
 #include <optional>
 
 #include "connections/core/driver_errors.hpp"
@@ -108,9 +109,11 @@ void hand_over(PGconn* conn, RowSink& sink, std::vector<PgResultPtr>& batch) {
     try {
         sink.take(batch);
     } catch (...) {
-        nb::gil_scoped_release unlocked;
-        batch.clear();
-        drain_results(conn);
+        {
+            nb::gil_scoped_release unlocked;
+            batch.clear();
+            drain_results(conn);
+        }
         throw;
     }
 }
@@ -159,10 +162,16 @@ StatementResults collect_results(PGconn* conn, PGcancel* cancel, const SendState
     }
     if (sent == 0) raise_connection_error(conn);
 
+    using Clock = std::chrono::steady_clock;
+    auto seconds_since = [](Clock::time_point start) {
+        return std::chrono::duration<double>(Clock::now() - start).count();
+    };
     std::vector<PgResultPtr> batch;
     bool finished = false;
+    bool rows_seen = false;
     while (!finished) {
         Progress progress;
+        const Clock::time_point waiting = Clock::now();
         {
             nb::gil_scoped_release unlocked;
             batch.clear();  // the rows handed over last time, freed without the GIL
@@ -183,8 +192,14 @@ StatementResults collect_results(PGconn* conn, PGcancel* cancel, const SendState
                 if (!batch.empty()) break;
             }
         }
+        if (rows_seen) results.timing.waited_after_first_row += seconds_since(waiting);
         if (progress == Progress::Broken) raise_connection_error(conn);
-        if (sink != nullptr && !batch.empty()) hand_over(conn, *sink, batch);
+        if (sink != nullptr && !batch.empty()) {
+            rows_seen = true;
+            const Clock::time_point building = Clock::now();
+            hand_over(conn, *sink, batch);
+            results.timing.building += seconds_since(building);
+        }
         if (!finished) check_signals(conn, cancel);
     }
     // Ending a COPY FROM STDIN early makes the server report an error too.

@@ -23,9 +23,16 @@ public:
     virtual void take(std::vector<PgResultPtr>& rows) = 0;
 };
 
+// What a run with a sink observed, in seconds.
+struct StreamTiming {
+    double waited_after_first_row = 0;  // for more rows from the server, without the GIL
+    double building = 0;                // in the sink, with the GIL
+};
+
 struct StatementResults {
     PgResultPtr last;   // the last result that is no error
     PgResultPtr error;  // the first error the server reported
+    StreamTiming timing;
 };
 
 // Sends and reads every result. With a sink, the statement runs in
