@@ -195,6 +195,16 @@ def test_cache_is_bounded_and_evicted_statements_are_deallocated(connect_with):
     assert run(connection, count_all) == [(100,)]
 
 
+def test_large_statement_texts_are_bounded_by_size_too(connect_with):
+    connection = connect_with(0)
+    filler = "x" * 3_000_000
+    for number in range(3):
+        assert run(connection, f"SELECT %s + {number}, length('{filler}')", (1,)) == [(1 + number, len(filler))]
+    run(connection, "SELECT 1", ())  # evicted statements are deallocated before this one
+    big = [text for text in prepared_texts(connection) if filler in text]
+    assert len(big) == 2 and not any(text.startswith("SELECT $1 + 0,") for text in big)
+
+
 def test_statements_forgotten_by_the_server_are_prepared_again(connect_with):
     connection = connect_with(0)
     assert run(connection, "SELECT %s * 2", (4,)) == [(8,)]

@@ -41,22 +41,34 @@ const std::string* PreparedCache::find(const std::string& key) { return prepared
 
 std::string PreparedCache::new_name() { return name_prefix_ + std::to_string(++names_made_); }
 
+void PreparedCache::retire(std::pair<std::string, std::string> entry) {
+    prepared_bytes_ -= entry.first.size();
+    stale_.push_back(std::move(entry.second));
+}
+
 void PreparedCache::add(const std::string& key, std::string name) {
-    if (auto evicted = prepared_.put(key, std::move(name))) stale_.push_back(std::move(evicted->second));
+    prepared_bytes_ += key.size();
+    if (auto evicted = prepared_.put(key, std::move(name))) retire(std::move(*evicted));
+    while (prepared_bytes_ > kTextBudget && prepared_.size() > 1) retire(std::move(*prepared_.pop_oldest()));
 }
 
 void PreparedCache::forget(const std::string& key) {
-    if (auto name = prepared_.erase(key)) stale_.push_back(std::move(*name));
+    if (auto name = prepared_.erase(key)) {
+        prepared_bytes_ -= key.size();
+        stale_.push_back(std::move(*name));
+    }
 }
 
 void PreparedCache::forget_all() {
     prepared_.clear();
+    prepared_bytes_ = 0;
     stale_.clear();
 }
 
 void PreparedCache::retire_all() {
     prepared_.for_each([this](const std::string&, const std::string& name) { stale_.push_back(name); });
     prepared_.clear();
+    prepared_bytes_ = 0;
 }
 
 std::vector<std::string> PreparedCache::take_stale() {

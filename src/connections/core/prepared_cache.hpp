@@ -16,6 +16,9 @@ namespace nelvor::driver {
 class PreparedCache {
 public:
     static constexpr size_t kCapacity = 100;
+    // Bulk statements can be large, and so are their plans on the server:
+    // beyond this many bytes of statement text the oldest are dropped too.
+    static constexpr size_t kTextBudget = 8 << 20;
 
     // `threshold`: executions of a text before it is prepared (0: at once);
     // nullopt: never prepare.
@@ -58,12 +61,15 @@ private:
     std::optional<int> threshold_;
     LruMap<uint64_t, Usage> usage_;  // by the text's hash: counting needs no exact key
     LruMap<std::string, std::string> prepared_;
+    size_t prepared_bytes_ = 0;  // the keys' lengths added up
     std::vector<std::string> stale_;
     // Names are unique to this connection object: behind a transaction
     // pooler another client's statement of the same name may sit on the
     // server connection, and running it must fail rather than run a stranger.
     std::string name_prefix_;
     uint64_t names_made_ = 0;
+
+    void retire(std::pair<std::string, std::string> entry);
 };
 
 }  // namespace nelvor::driver

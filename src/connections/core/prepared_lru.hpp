@@ -37,6 +37,15 @@ public:
         return evicted;
     }
 
+    // Removes and returns the least recently used entry, if any.
+    std::optional<std::pair<Key, Value>> pop_oldest() {
+        if (order_.empty()) return std::nullopt;
+        std::pair<Key, Value> oldest = std::move(order_.back());
+        index_.erase(oldest.first);
+        order_.pop_back();
+        return oldest;
+    }
+
     std::optional<Value> erase(const Key& key) {
         auto found = index_.find(key);
         if (found == index_.end()) return std::nullopt;
