@@ -34,6 +34,24 @@ nb::object to_sql_value(nb::handle self, nb::handle value) {
     return self.attr(name)(value);
 }
 
+namespace {
+
+// Appends each key of `data` as its quoted column followed by `suffix`,
+// separated by `separator`, and its converted value to `params`; returns the count.
+size_t append_keyed_columns(nb::handle self, nb::handle table_name, nb::handle data, std::string& sql,
+                            nb::list& params, const char* separator, const char* suffix) {
+    size_t count = 0;
+    for (nb::handle key : data.attr("keys")()) {
+        if (count++) sql += separator;
+        append_quoted_identifier(sql, text_of(column_name(self, table_name, key)));
+        sql += suffix;
+        params.append(to_sql_value(self, data[key]));
+    }
+    return count;
+}
+
+}  // namespace
+
 nb::tuple build_insert_statement(nb::handle self, nb::handle table_name, nb::handle data) {
     require_text(table_name, "table_name");
     require_map(data, "data");
@@ -41,12 +59,7 @@ nb::tuple build_insert_statement(nb::handle self, nb::handle table_name, nb::han
     append_table(sql, table_name);
     sql += " (";
     nb::list params;
-    size_t count = 0;
-    for (nb::handle key : data.attr("keys")()) {
-        if (count++) sql += ", ";
-        append_quoted_identifier(sql, text_of(column_name(self, table_name, key)));
-        params.append(to_sql_value(self, data[key]));
-    }
+    size_t count = append_keyed_columns(self, table_name, data, sql, params, ", ", "");
     sql += ") VALUES ";
     append_placeholders(sql, count);
     return statement_pair(sql, params);
@@ -95,13 +108,7 @@ nb::tuple build_delete_statement(nb::handle self, nb::handle table_name, nb::han
     append_table(sql, table_name);
     sql += " WHERE ";
     nb::list params;
-    size_t count = 0;
-    for (nb::handle key : data.attr("keys")()) {
-        if (count++) sql += " AND ";
-        append_quoted_identifier(sql, text_of(column_name(self, table_name, key)));
-        sql += " = %s";
-        params.append(to_sql_value(self, data[key]));
-    }
+    append_keyed_columns(self, table_name, data, sql, params, " AND ", " = %s");
     return statement_pair(sql, params);
 }
 

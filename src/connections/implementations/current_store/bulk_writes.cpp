@@ -1,0 +1,81 @@
+#include "connections/implementations/current_store/bulk_writes.hpp"
+
+#include "connections/core/revert_log.hpp"
+#include "connections/core/store_context.hpp"
+#include "connections/implementations/current_store/bulk_statements.hpp"
+#include "connections/implementations/current_store/record_writes.hpp"
+#include "connections/implementations/current_store/state_support.hpp"
+#include "connections/sql/argument_checks.hpp"
+#include "connections/sql/statement_builders.hpp"
+#include "connections/sql/table_description.hpp"
+#include "framework/framework.hpp"
+
+namespace nelvor::state {
+
+namespace {
+
+bool is_empty(nb::handle sequence) { return nb::len(sequence) == 0; }
+
+// Values bound for json columns are encoded the way `insert` encodes them, so
+// one record stores the same whichever way it is written (a text such as
+// "123" would otherwise be parsed by the server and stored as a number).
+// Keys that are not columns stay, so the server still rejects them.
+void encode_for_column_types(nb::handle self, nb::dict description, nb::handle row) {
+    for (nb::handle key : nb::list(row.attr("keys")())) {
+        if (description.contains(key))
+            row[key] = sql::process_value_before_insert(self, row[key], description[key]);
+    }
+}
+
+}  // namespace
+
+void bulk_insert(nb::handle self, nb::handle data) {
+    if (is_empty(data)) return;
+    if (core::is_revert_enabled(self)) {
+        for (nb::handle pair : data)
+            add_revert_data(self, framework::handles().modify_create, pair[0], pair[1]);
+    }
+    nb::object table_name = resolve_table_name(self, data[nb::int_(0)][0]);
+    nb::dict description = sql::describe_table(self, table_name);
+    nb::list rows;
+    for (nb::handle pair : data) {
+        sql::require_map(pair[1], "data");
+        nb::object row = deep_copy(pair[1]);
+        row[primary_key()] = object_id_of(pair[0]);
+        encode_for_column_types(self, description, row);
+        rows.append(row);
+    }
+    run_statement(self, sql::build_bulk_insert_statement(self, table_name, rows));
+}
+
+void bulk_update(nb::handle self, nb::handle data) {
+    if (is_empty(data)) return;
+    if (core::is_revert_enabled(self))
+        core::store().logger.attr("warning")("Revert is not supported for bulk update");
+    nb::object table_name = resolve_table_name(self, data[nb::int_(0)][0]);
+    nb::dict description = sql::describe_table(self, table_name);
+    nb::list prepared;
+    for (nb::handle pair : data) {
+        sql::require_map(pair[1], "data");
+        prepared.append(nb::make_tuple(pair[0], prepare_record(self, description, pair[1])));
+    }
+    run_statement(self, build_bulk_update_statement(self, prepared));
+}
+
+void bulk_delete(nb::handle self, nb::handle addresses) {
+    if (is_empty(addresses)) return;
+    if (core::is_revert_enabled(self)) {
+        for (nb::handle address : addresses)
+            add_revert_data(self, framework::handles().modify_delete, address, get_record(self, address));
+    }
+    nb::object table_name = resolve_table_name(self, addresses[nb::int_(0)]);
+    nb::list filters;
+    for (nb::handle address : addresses) {
+        nb::dict filter;
+        filter[primary_key()] = object_id_of(address);
+        filters.append(filter);
+    }
+    run_statement(self, build_bulk_delete_statement(self, table_name, filters));
+}
+
+}  // namespace nelvor::state

@@ -1,0 +1,78 @@
+#include "connections/implementations/current_store/state_reads.hpp"
+
+#include "connections/core/statement_execution.hpp"
+#include "connections/implementations/current_store/state_support.hpp"
+#include "connections/sql/argument_checks.hpp"
+#include "connections/sql/identifiers.hpp"
+#include "connections/sql/result_records.hpp"
+#include "connections/sql/table_description.hpp"
+#include "framework/framework.hpp"
+
+#include <string>
+
+namespace nelvor::state {
+
+using namespace nb::literals;
+
+namespace {
+
+bool truth(nb::handle value) {
+    int result = PyObject_IsTrue(value.ptr());
+    if (result < 0) throw nb::python_error();
+    return result != 0;
+}
+
+}  // namespace
+
+nb::list query(nb::handle self, nb::handle address, nb::handle query_specifier, nb::handle conditions,
+               nb::handle pagination, nb::handle order_by) {
+    nb::object table_name = resolve_table_name(self, address);
+    nb::object statement =
+        self.attr("_build_select_statement")(table_name, query_specifier, conditions, pagination, order_by);
+    nb::object cursor = run_statement(self, statement);
+    nb::dict description = sql::describe_table(self, self.attr("_get_table_name")(address));
+    return sql::records_from_cursor(self, cursor, table_name, description);
+}
+
+nb::object count(nb::handle self, nb::handle address, nb::handle conditions) {
+    nb::object table_name = resolve_table_name(self, address);
+    nb::object cursor = run_statement(self, self.attr("_build_count_statement")(table_name, conditions));
+    return cursor.attr("fetchone")()[0];
+}
+
+nb::tuple select_statement(nb::handle self, nb::handle table_name, nb::handle select_only, nb::handle conditions,
+                           nb::handle pagination, nb::handle order_by, bool is_internal_table) {
+    sql::require_text(table_name, "table_name");
+    sql::require_text(select_only, "select_only");
+    const auto& fw = framework::handles();
+    std::string statement = "SELECT ";
+    statement += nb::str(select_only).c_str();
+    statement += " FROM ";
+    sql::append_quoted_identifier(statement, nb::str(table_name).c_str());
+    statement += " " + fw.model_table_alias;
+    nb::list params;
+    if (!conditions.is_none() && truth(conditions)) {
+        nb::object built = self.attr("_get_conditions_statement")(
+            table_name, conditions, "is_internal_table"_a = is_internal_table, "use_internal_meta_tables"_a = false);
+        nb::str condition_text(built[0]);
+        params = nb::list(built[1]);
+        if (nb::len(condition_text) > 0) statement += std::string(" WHERE ") + condition_text.c_str();
+    }
+    if (!order_by.is_none() && truth(order_by)) {
+        nb::object order_text = self.attr("_build_order_by_statement")(
+            table_name, order_by, "is_internal_table"_a = is_internal_table, "use_internal_meta_tables"_a = false);
+        statement += nb::str(order_text).c_str();
+    }
+    if (nb::isinstance(pagination, fw.NumberPaginator)) {
+        nb::object limit = pagination.attr("limit");
+        if (!limit.is_none()) {
+            nb::object offset = pagination.attr("offset");
+            statement += " LIMIT %s OFFSET %s";
+            params.append(limit);
+            params.append(truth(offset) ? offset : nb::int_(0));
+        }
+    }
+    return nb::make_tuple(nb::str(statement.c_str(), statement.size()), params);
+}
+
+}  // namespace nelvor::state
