@@ -32,7 +32,7 @@ def arguments(argv: List[str]) -> argparse.Namespace:
     parser = argparse.ArgumentParser(prog="python -m bench", description=__doc__)
     parser.add_argument("--scale", default="1", help="comma-separated dataset scales (1 = 20,000 objects x 5 "
                         "versions and 100,000 state rows; 10 = ten times that). Default 1")
-    parser.add_argument("--rounds", type=int, default=5, help="interleaved rounds per workload (default 5)")
+    parser.add_argument("--rounds", type=int, default=7, help="interleaved rounds per workload (default 7)")
     parser.add_argument("--only", default="", help="comma-separated workload keys, e.g. H1,S4")
     parser.add_argument("--database-prefix", default="bench", help="databases are PREFIX_sSCALE")
     parser.add_argument("--output", type=Path, default=RESULTS / "latest.json")

@@ -18,7 +18,7 @@ SERIES = ((OURS, "ours", "#1f77b4"), ("psycopg2", "psycopg2", "#ff7f0e"),
 
 def draw(path: Path, results: Dict[int, List[WorkloadResult]]) -> None:
     scales = sorted(results)
-    figure, axes = plt.subplots(1, len(scales), figsize=(7 * len(scales), 7), squeeze=False)
+    figure, axes = plt.subplots(1, len(scales), figsize=(7 * len(scales), 7.5), squeeze=False)
     for axis, scale in zip(axes[0], scales):
         outcomes = [o for o in results[scale] if o.median(FLOOR)]
         labels = [f"{o.workload.key} {o.workload.title}" for o in outcomes]
@@ -43,7 +43,7 @@ def draw(path: Path, results: Dict[int, List[WorkloadResult]]) -> None:
         axis.set_xlabel("median time / libpq floor (log scale; 1 = floor)")
         axis.set_title(f"scale {scale}")
         axis.grid(axis="x", which="both", alpha=0.3)
-        axis.legend(loc="lower right", fontsize="small")
+    axes[0][0].legend(loc="upper center", bbox_to_anchor=(0.5, -0.08), ncol=5, fontsize="small")
     figure.tight_layout()
     path.parent.mkdir(parents=True, exist_ok=True)
     figure.savefig(path, dpi=110)
