@@ -92,9 +92,11 @@ def main(argv: List[str]) -> int:
         "generated_at": started.isoformat(timespec="seconds"),
         "command": "bash bench/run.sh " + " ".join(argv),
         "rounds": options.rounds,
-        "machine": {"cpus": os.cpu_count(), "python": platform.python_version(), "platform": platform.platform()},
+        "machine": {"cpus": os.cpu_count(), "python": platform.python_version(), "platform": platform.platform(),
+                    "load_average_at_start": os.getloadavg()},
     }
     results = {scale: run_scale(settings, scale, options, floor_binary, meta) for scale in options.scales}
+    meta["machine"]["load_average_at_end"] = os.getloadavg()
     meta["duration_seconds"] = round((datetime.datetime.now(datetime.timezone.utc) - started).total_seconds())
     checked = targets.check(results)
     print()
