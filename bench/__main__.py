@@ -71,13 +71,15 @@ def run_scale(settings: ServerSettings, scale: int, options: argparse.Namespace,
              FloorPeer(floor_binary, settings.conninfo(database)), ServerTime(keywords)]
     meta.setdefault("implementations", {peer.name: peer.describe() for peer in peers})
     stores = Stores(settings, database)
+    vacuum = dataset.Vacuum(settings, database, stores)
     workloads = [w for w in historical_workloads(shape) + state_workloads(shape)
                  if not options.keys or w.key in options.keys]
     print(f"scale {scale}: {len(workloads)} workloads, {options.rounds} rounds", flush=True)
     try:
         return run_all(workloads, lambda w: stores.get(w.store, w.revert), peers, options.rounds,
-                       say=lambda text: print(text, flush=True))
+                       say=lambda text: print(text, flush=True), tidy=vacuum)
     finally:
+        vacuum.close()
         stores.close()
         for peer in peers:
             peer.close()

@@ -116,3 +116,31 @@ def stored_fingerprint_safe(settings: ServerSettings, database: str) -> str:
         return stored_fingerprint(settings, database)
     except psycopg2.OperationalError:  # no such database yet
         return ""
+
+
+class Vacuum:
+    """Vacuums the table a writing workload touched, between runs (untimed), so that dead
+    index entries of the re-used keys do not pile up from one run to the next."""
+
+    def __init__(self, settings: ServerSettings, database: str, stores: Stores) -> None:
+        self._connection = _admin(settings, database)
+        self._stores = stores
+        self._tables: dict = {}
+
+    def _table(self, store: str) -> str:
+        if store not in self._tables:
+            from bench.records import CLASS_VERSION, HISTORICAL_CLASS, STATE_CLASS
+            from nelvor_utils.models.data_models.address import Address
+            name = HISTORICAL_CLASS if store == "historical" else STATE_CLASS
+            connection = self._stores.get(store, False)
+            self._tables[store] = connection.table_schema_manager.resolve_table_name(
+                Address(class_name=name, class_version=CLASS_VERSION))
+        return self._tables[store]
+
+    def __call__(self, workload) -> None:
+        if workload.writes:
+            with self._connection.cursor() as cursor:
+                cursor.execute(sql.SQL("VACUUM {}").format(sql.Identifier(self._table(workload.store))))
+
+    def close(self) -> None:
+        self._connection.close()

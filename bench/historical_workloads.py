@@ -49,7 +49,7 @@ def historical_workloads(shape: Shape) -> List[Workload]:
 
     bulk = _new_versions(10_000 * scale, "b5")
     workloads.append(Workload("H5", "bulk_put, rolled back", "historical", False, "bulk", len(bulk), "rows",
-                              prepare=_begin, operation=lambda c: c.bulk_put(bulk), finish=rollback))
+                              prepare=_begin, operation=lambda c: c.bulk_put(bulk), finish=rollback, writes=True))
 
     singles = _new_versions(2_000 * scale, "h6")
 
@@ -63,7 +63,7 @@ def historical_workloads(shape: Shape) -> List[Workload]:
         table = connection.table_schema_manager.resolve_table_name(singles[0][0])
         connection.execute(f'DELETE FROM "{table}" WHERE range_key = %s', "h6")
     workloads.append(Workload("H6", "begin, put, commit", "historical", True, "roundtrip", len(singles),
-                              "transactions", operation=put_each, finish=remove_singles))
+                              "transactions", operation=put_each, finish=remove_singles, writes=True))
 
     level = _new_versions(1_000 * scale, "h7")
 
@@ -71,5 +71,5 @@ def historical_workloads(shape: Shape) -> List[Workload]:
         connection.begin()
         connection.bulk_put(level)
     workloads.append(Workload("H7", "revert of a level", "historical", True, "other", len(level), "entries",
-                              prepare=fill_level, operation=lambda c: c.revert(), finish=raw_rollback))
+                              prepare=fill_level, operation=lambda c: c.revert(), finish=raw_rollback, writes=True))
     return workloads

@@ -56,11 +56,16 @@ def _reset_ours(connection: Any) -> None:
     connection._savepoints.clear()
 
 
+Tidy = Callable[[Workload], None]
+
+
 def run_workload(workload: Workload, connection: Any, peers: List[Any], rounds: int,
-                 say: Callable[[str], None] = print) -> WorkloadResult:
+                 tidy: Tidy = lambda _workload: None) -> WorkloadResult:
     ours = Ours(connection, workload)
     ours.run(StatementLog())  # warm-up: table descriptions are cached from here on
+    tidy(workload)
     log, size = ours.capture()
+    tidy(workload)
     result = WorkloadResult(workload, statements=len(log.timed))
     if workload.expected_records is not None and size != workload.expected_records:
         result.notes.append(f"ours returned {size} records, expected {workload.expected_records}")
@@ -68,6 +73,7 @@ def run_workload(workload: Workload, connection: Any, peers: List[Any], rounds: 
     for peer in peers:
         try:
             warm = peer.run(log)
+            tidy(workload)
         except PeerUnavailable as reason:
             result.unavailable[peer.name] = str(reason)
             peer.recover(log)
@@ -90,6 +96,7 @@ def run_workload(workload: Workload, connection: Any, peers: List[Any], rounds: 
             shift = round_number % len(names)
             for name in names[shift:] + names[:shift]:
                 result.seconds[name].append(runners[name].run(log).seconds)
+                tidy(workload)
     finally:
         gc.unfreeze()
     for peer in peers:
@@ -98,12 +105,13 @@ def run_workload(workload: Workload, connection: Any, peers: List[Any], rounds: 
 
 
 def run_all(workloads: List[Workload], connection_for: Callable[[Workload], Any], peers: List[Any],
-            rounds: int, say: Callable[[str], None] = print) -> List[WorkloadResult]:
+            rounds: int, say: Callable[[str], None] = print, tidy: Tidy = lambda _workload: None
+            ) -> List[WorkloadResult]:
     results = []
     for workload in workloads:
         say(f"  {workload.label()} ({workload.size} {workload.unit})")
         try:
-            outcome = run_workload(workload, connection_for(workload), peers, rounds, say)
+            outcome = run_workload(workload, connection_for(workload), peers, rounds, tidy)
         except Exception as error:
             say(traceback.format_exc())
             _reset_ours(connection_for(workload))

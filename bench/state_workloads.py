@@ -27,11 +27,11 @@ def state_workloads(shape: Shape) -> List[Workload]:
     deletes = [state_address(state_id(index)) for index in range(bulk, 2 * bulk)]
     workloads = [
         Workload("S1", "bulk_insert, rolled back", "state", False, "bulk", bulk, "rows",
-                 prepare=_begin, operation=lambda c: c.bulk_insert(inserts), finish=rollback),
+                 prepare=_begin, operation=lambda c: c.bulk_insert(inserts), finish=rollback, writes=True),
         Workload("S2", "bulk_update, rolled back", "state", False, "bulk", bulk, "rows",
-                 prepare=_begin, operation=lambda c: c.bulk_update(updates), finish=rollback),
+                 prepare=_begin, operation=lambda c: c.bulk_update(updates), finish=rollback, writes=True),
         Workload("S3", "bulk_delete, rolled back", "state", False, "bulk", bulk, "rows",
-                 prepare=_begin, operation=lambda c: c.bulk_delete(deletes), finish=rollback),
+                 prepare=_begin, operation=lambda c: c.bulk_delete(deletes), finish=rollback, writes=True),
         Workload("S4", "query, every record", "state", False, "read", shape.state_rows, "records",
                  operation=lambda c: c.query(CLASS_ADDRESS), expected_records=shape.state_rows),
     ]
@@ -42,7 +42,8 @@ def state_workloads(shape: Shape) -> List[Workload]:
         for address, record in singles:
             connection.update(address, {"rank": record["rank"], "title": record["title"]})
     workloads.append(Workload("S5", "update with revert (2 statements each)", "state", True, "roundtrip",
-                              len(singles), "updates", prepare=_begin, operation=update_each, finish=rollback))
+                              len(singles), "updates", prepare=_begin, operation=update_each, finish=rollback,
+                              writes=True))
 
     mixed_first = 2 * bulk + len(singles)
     mixed = 1_000 * scale
@@ -58,5 +59,6 @@ def state_workloads(shape: Shape) -> List[Workload]:
             else:
                 connection.delete(state_address(state_id(index)))
     workloads.append(Workload("S6", "revert of mixed writes", "state", True, "other", mixed, "entries",
-                              prepare=mixed_writes, operation=lambda c: c.revert(), finish=raw_rollback))
+                              prepare=mixed_writes, operation=lambda c: c.revert(), finish=raw_rollback,
+                              writes=True))
     return workloads

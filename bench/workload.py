@@ -37,6 +37,9 @@ class Workload:
     prepare: Step = nothing
     finish: Step = nothing
     expected_records: Optional[int] = None  # length of the operation's result, for reads
+    # Inserts (kept or rolled back) leave dead index entries for the same keys run after run;
+    # the runner vacuums the table after each run of such a workload, untimed.
+    writes: bool = False
     notes: list = field(default_factory=list)
 
     def label(self) -> str:
