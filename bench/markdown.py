@@ -1,4 +1,4 @@
-"""python -m bench.markdown [results.json]: the README table from a results file."""
+"""python -m bench.markdown [results.json] [--growth]: the README tables from a results file."""
 from __future__ import annotations
 
 import json
@@ -45,6 +45,24 @@ def tables(document: dict) -> str:
     return "\n".join(out)
 
 
+def growth_table(document: dict) -> str:
+    """Per workload: how our time grew from the smallest to the largest scale, and where the
+    largest scale stands against the floor and the peers."""
+    scales = sorted(document["scales"], key=int)
+    low, high = document["scales"][scales[0]], document["scales"][scales[-1]]
+    out = [f"| Workload at scale {scales[-1]} | ours ms | ours {scales[-1]}x / {scales[0]}x | ours / floor | "
+           "ours / psycopg2 | ours / psycopg 3 | ours / asyncpg |", "|---|---:|---:|---:|---:|---:|---:|"]
+    for key, item in high.items():
+        ours, base = item["median_seconds"].get("ours"), low.get(key, {}).get("median_seconds", {}).get("ours")
+        growth = ours / base if ours and base else None
+        ratios = item["ratio_ours_to"]
+        out.append(f"| {key} {item['title']} ({item['size']:,} {item['unit']}) | {_ms(ours)} | {_ratio(growth)} | "
+                   + " | ".join(_ratio(ratios.get(name)) for name in ("libpq floor", "psycopg2", "psycopg3", "asyncpg"))
+                   + " |")
+    return "\n".join(out)
+
+
 if __name__ == "__main__":
-    path = Path(sys.argv[1]) if len(sys.argv) > 1 else RESULTS
-    print(tables(json.loads(path.read_text(encoding="utf-8"))))
+    arguments = [argument for argument in sys.argv[1:] if argument != "--growth"]
+    document = json.loads((Path(arguments[0]) if arguments else RESULTS).read_text(encoding="utf-8"))
+    print(growth_table(document) if "--growth" in sys.argv else tables(document))
