@@ -7,6 +7,7 @@ import argparse
 import datetime
 import os
 import platform
+import subprocess
 import sys
 from pathlib import Path
 from typing import Any, Dict, List
@@ -44,6 +45,18 @@ def arguments(argv: List[str]) -> argparse.Namespace:
     if options.rounds < 1 or not options.scales or min(options.scales) < 1:
         parser.error("rounds and scales must be positive")
     return options
+
+
+def source_revision() -> str:
+    """The commit the measured build came from (with "+changes" when the tree differs)."""
+    try:
+        head = subprocess.run(["git", "-C", str(ROOT), "rev-parse", "--short", "HEAD"], capture_output=True,
+                              text=True, check=True).stdout.strip()
+        dirty = subprocess.run(["git", "-C", str(ROOT), "status", "--porcelain", "--untracked-files=no"],
+                               capture_output=True, text=True, check=True).stdout.strip()
+        return head + ("+changes" if dirty else "")
+    except (OSError, subprocess.CalledProcessError):
+        return "unknown"
 
 
 def server_facts(settings: ServerSettings, database: str) -> Dict[str, Any]:
@@ -94,6 +107,7 @@ def main(argv: List[str]) -> int:
         "generated_at": started.isoformat(timespec="seconds"),
         "command": "bash bench/run.sh " + " ".join(argv),
         "rounds": options.rounds,
+        "revision": source_revision(),
         "machine": {"cpus": os.cpu_count(), "python": platform.python_version(), "platform": platform.platform(),
                     "load_average_at_start": os.getloadavg()},
     }
