@@ -75,7 +75,13 @@ void raise_connection_error(const std::string& message) {
 }
 
 void raise_connection_error_from(nb::python_error& cause, const std::string& message) {
-    nb::raise_from(cause, handles().NelvorConnectionError.ptr(), "%s", message.c_str());
+    // Built from a sized string: a printf-style format would stop at a NUL in the message.
+    nb::object error = handles().NelvorConnectionError(nb::str(message.c_str(), message.size()));
+    nb::handle cause_value = cause.value();
+    PyException_SetCause(error.ptr(), cause_value.inc_ref().ptr());
+    PyException_SetContext(error.ptr(), cause_value.inc_ref().ptr());
+    PyErr_SetObject(handles().NelvorConnectionError.ptr(), error.ptr());
+    throw nb::python_error();
 }
 
 }  // namespace nelvor::framework

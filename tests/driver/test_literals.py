@@ -143,3 +143,19 @@ def test_many_parameters_in_one_text(cur):
     cur.execute(f"SELECT count(*), sum(a), max(b) FROM (VALUES {values}) AS v(a, b, c, d)",
                 [v for row in rows for v in row])
     assert cur.fetchone() == (25_000, sum(range(25_000)), "name 9999'")
+
+
+def test_query_text_with_nul_is_refused_not_cut(driver, cur, select_one):
+    with pytest.raises(driver.DataError, match="NUL"):
+        cur.execute("SELECT 1\x00; CREATE TABLE never_created_either (a int)")
+    assert select_one("SELECT to_regclass('never_created_either')") is None
+
+
+def test_parameter_list_changed_by_rendering_is_safe(select_one):
+    class ShrinkingZone(dt.tzinfo):
+        def utcoffset(self, when):
+            params.clear()
+            return dt.timedelta(0)
+
+    params = [dt.datetime(2024, 1, 1, tzinfo=ShrinkingZone()), "kept"]
+    assert select_one("SELECT (%s = '2024-01-01 00:00:00+00'::timestamptz)::text || %s", params) == "truekept"

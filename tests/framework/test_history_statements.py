@@ -60,8 +60,9 @@ def test_versioned_table_uses_mapped_columns(history):
     statement, params = history._select_statement(table, select_only="*", conditions=Q(name__in=["Ann", "Bob"]),
                                                   order_by=[OrderBy("name", desc=True)])
     cursor = history.execute(statement, *params)
-    names = [history._result_field_name(table, column[0]) for column in cursor.description]
-    assert names == ["partition_key", "range_key", "name"]
-    assert [row[2] for row in cursor.fetchall()] == ["Bob", "Ann"]
+    names = [column[0] for column in cursor.description]
+    records = [history._process_result(table, dict(zip(names, row)), {}) for row in cursor.fetchall()]
+    assert [list(record) for record in records] == [["partition_key", "range_key", "name"]] * 2
+    assert [record["name"] for record in records] == ["Bob", "Ann"]
     count_statement, count_params = history._build_count_statement(table, Q(name="Ann"))
     assert history.execute(count_statement, *count_params).fetchone() == ("1",)

@@ -1,5 +1,6 @@
 """Process-wide registry of class versions and their field-to-column maps."""
 import re
+from types import MappingProxyType
 from typing import Any, Dict, List, Optional
 
 from nelvor_utils.models.enums import Versions
@@ -11,10 +12,20 @@ def _natural_key(version: str) -> tuple:
                  for part in re.findall(r"\d+|\D+", version))
 
 
+_EMPTY: Dict[str, str] = {}
+
+
 class _ClassSchemas:
     def __init__(self) -> None:
         self.maps: Dict[str, Dict[str, str]] = {}
         self.reverse_maps: Dict[str, Dict[str, str]] = {}
+        # Kept sorted at registration: lookups by LATEST happen for every result row.
+        self.ordered_versions: List[str] = []
+
+    def add(self, version: str, fields_map: Dict[str, str], reverse_map: Dict[str, str]) -> None:
+        self.maps[version] = fields_map
+        self.reverse_maps[version] = reverse_map
+        self.ordered_versions = sorted(self.maps, key=_natural_key)
 
 
 class TableSchemasManager:
@@ -30,16 +41,15 @@ class TableSchemasManager:
         if reverse_map is None:
             reverse_map = {column: field for field, column in fields_map.items()}
         schemas = self._registry.setdefault(class_name.lower(), _ClassSchemas())
-        schemas.maps[version] = fields_map
-        schemas.reverse_maps[version] = dict(reverse_map)
+        schemas.add(version, fields_map, dict(reverse_map))
 
     def versions(self, class_name: str) -> List[str]:
         schemas = self._registry.get(class_name.lower())
-        return sorted(schemas.maps, key=_natural_key) if schemas else []
+        return list(schemas.ordered_versions) if schemas else []
 
     def latest_version(self, class_name: str) -> Optional[str]:
-        versions = self.versions(class_name)
-        return versions[-1] if versions else None
+        schemas = self._registry.get(class_name.lower())
+        return schemas.ordered_versions[-1] if schemas and schemas.ordered_versions else None
 
     def get_schemas_map(self, name: str, class_version: Any) -> Dict[str, str]:
         return self._lookup(name, class_version, reverse=False)
@@ -60,7 +70,8 @@ class TableSchemasManager:
             if class_version is None:
                 return {}
         maps = schemas.reverse_maps if reverse else schemas.maps
-        return dict(maps.get(str(class_version), {}))
+        # A read-only view: callers cannot change the registry, and nothing is copied per call.
+        return MappingProxyType(maps.get(str(class_version), _EMPTY))
 
     @staticmethod
     def _concrete(class_version: Any) -> str:

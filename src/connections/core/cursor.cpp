@@ -72,6 +72,10 @@ void Cursor::adopt_result(PgResultPtr result) {
 
 void Cursor::execute(std::string_view query, nb::handle params) {
     require_open();
+    // libpq takes the text up to the first NUL: never send a cut statement.
+    if (query.find('\0') != std::string_view::npos) {
+        raise_error(ErrorKind::DataError, "A query cannot contain NUL (0x00) characters.");
+    }
     SessionHandles session = connection_->session();
     std::string sql = params.is_none() ? std::string(query) : render_query(session.conn.get(), query, params);
     reset_result();

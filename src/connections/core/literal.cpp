@@ -55,6 +55,11 @@ void append_float(std::string& out, double number) {
         out += number > 0 ? "'Infinity'::float8" : "'-Infinity'::float8";
         return;
     }
+    if (number == 0 && std::signbit(number)) {
+        // A bare -0.0 is read as numeric, which has no negative zero.
+        out += "'-0'::float8";
+        return;
+    }
     char* text = PyOS_double_to_string(number, 'r', 0, Py_DTSF_ADD_DOT_0, nullptr);
     if (text == nullptr) throw nb::python_error();
     append_number_text(out, text);
@@ -124,20 +129,21 @@ void append_buffer(std::string& out, PyObject* value, const LiteralContext& cont
 }
 
 void append_array(std::string& out, PyObject* sequence, const LiteralContext& context) {
-    nb::object items = nb::steal(PySequence_Fast(sequence, "expected a sequence"));
+    // A tuple snapshot: rendering may run Python code (tzinfo, __str__) that
+    // could otherwise change the list under the loop.
+    nb::object items = nb::steal(PySequence_Tuple(sequence));
     if (!items.is_valid()) throw nb::python_error();
-    const Py_ssize_t count = PySequence_Fast_GET_SIZE(items.ptr());
+    const Py_ssize_t count = PyTuple_GET_SIZE(items.ptr());
     if (count == 0) {
         out += "'{}'";
         return;
     }
     if (Py_EnterRecursiveCall(" while rendering a list parameter") != 0) throw nb::python_error();
     try {
-        PyObject** elements = PySequence_Fast_ITEMS(items.ptr());
         out += "ARRAY[";
         for (Py_ssize_t i = 0; i < count; ++i) {
             if (i > 0) out += ',';
-            append_literal(out, elements[i], context);
+            append_literal(out, PyTuple_GET_ITEM(items.ptr(), i), context);
         }
         out += ']';
     } catch (...) {
@@ -233,9 +239,9 @@ std::string render_query(PGconn* conn, std::string_view query, nb::handle params
         raise_error(ErrorKind::ProgrammingError,
                     "query parameters must be a sequence (tuple or list), not '" + type_name(raw) + "'");
     }
-    nb::object items = nb::steal(PySequence_Fast(raw, "query parameters must be a sequence"));
+    nb::object items = nb::steal(PySequence_Tuple(raw));  // snapshot, see append_array
     if (!items.is_valid()) throw nb::python_error();
-    const Py_ssize_t count = PySequence_Fast_GET_SIZE(items.ptr());
+    const Py_ssize_t count = PyTuple_GET_SIZE(items.ptr());
     PyObject** values = PySequence_Fast_ITEMS(items.ptr());
 
     const LiteralContext context = literal_context(conn);

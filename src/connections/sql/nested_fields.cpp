@@ -1,5 +1,6 @@
 #include "connections/sql/nested_fields.hpp"
 
+#include "connections/core/python_values.hpp"
 #include "connections/sql/argument_checks.hpp"
 #include "connections/sql/field_names.hpp"
 #include "connections/sql/identifiers.hpp"
@@ -7,11 +8,15 @@
 #include "connections/sql/sql_variant.hpp"
 #include "framework/framework.hpp"
 
+#include <nanobind/stl/string.h>
+
 #include <optional>
 #include <string>
 #include <vector>
 
 namespace nelvor::sql {
+
+using core::text_of;
 
 namespace {
 
@@ -21,8 +26,8 @@ struct Request {
     bool is_internal_table, use_internal_meta_tables;
 };
 
-std::string text_of(nb::handle value) { return nb::str(value).c_str(); }
-
+// Sized: a NUL inside a name must reach the statement (and be refused there),
+// not cut the name short into another, valid one.
 std::string mapped(const Request& r, const std::string& name) { return column_name(r.self, r.table, name); }
 
 std::string qualified(const std::string& alias, const std::string& column) {
@@ -171,7 +176,8 @@ nb::tuple nested_filter_statement(nb::handle self, nb::handle table_name, nb::ha
     }
     std::string field = resolve(r, filter_value_kind(sql_operator_template, value), is_null_test(sql_operator_template));
     if (field.empty()) return no_condition();
-    nb::str expression(mapped(r, field).c_str());
+    const std::string column = mapped(r, field);
+    nb::str expression(column.c_str(), column.size());
     nb::object statement = sql_operator_template.attr("build_statement")(expression, value, "", "\"");
     return nb::make_tuple(statement, sql_operator_template.attr("build_value")(value));
 }

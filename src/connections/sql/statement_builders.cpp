@@ -1,9 +1,12 @@
 #include "connections/sql/statement_builders.hpp"
 
+#include "connections/core/python_values.hpp"
 #include "connections/core/json_encode.hpp"
 #include "connections/sql/argument_checks.hpp"
 #include "connections/sql/field_names.hpp"
 #include "connections/sql/identifiers.hpp"
+
+#include <nanobind/stl/string.h>
 
 #include <cmath>
 #include <string>
@@ -11,10 +14,12 @@
 
 namespace nelvor::sql {
 
+using core::text_of;
+
 namespace {
 
-std::string text_of(nb::handle value) { return nb::str(value).c_str(); }
-
+// Sized: a NUL inside a name must reach the statement (and be refused there),
+// not cut the name short into another, valid one.
 void append_table(std::string& sql, nb::handle table_name) { append_quoted_identifier(sql, text_of(table_name)); }
 
 void append_placeholders(std::string& sql, size_t count) {

@@ -2,20 +2,25 @@
 
 #include "connections/implementations/current_store/bare_column_names.hpp"
 #include "connections/implementations/current_store/state_support.hpp"
+#include "connections/core/python_values.hpp"
 #include "connections/sql/argument_checks.hpp"
 #include "connections/sql/identifiers.hpp"
 #include "connections/sql/statement_builders.hpp"
 #include "connections/sql/table_description.hpp"
 #include "framework/framework.hpp"
 
+#include <nanobind/stl/string.h>
+
 #include <string>
 
 namespace nelvor::state {
 
+using core::text_of;
+
 namespace {
 
-std::string text_of(nb::handle value) { return nb::str(value).c_str(); }
-
+// Sized: a NUL inside a name must reach the statement (and be refused there),
+// not cut the name short into another, valid one.
 // Distinct keys of all records, in order of first appearance.
 nb::list field_list(nb::handle data) {
     nb::list fields;

@@ -1,5 +1,6 @@
 #include "connections/implementations/current_store/bulk_writes.hpp"
 
+#include "connections/core/deep_copy.hpp"
 #include "connections/core/revert_log.hpp"
 #include "connections/core/store_context.hpp"
 #include "connections/implementations/current_store/bulk_statements.hpp"
@@ -40,7 +41,7 @@ void bulk_insert(nb::handle self, nb::handle data) {
     nb::list rows;
     for (nb::handle pair : data) {
         sql::require_map(pair[1], "data");
-        nb::object row = deep_copy(pair[1]);
+        nb::object row = core::deep_copy(pair[1]);
         row[primary_key()] = object_id_of(pair[0]);
         encode_for_column_types(self, description, row);
         rows.append(row);

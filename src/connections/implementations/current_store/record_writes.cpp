@@ -1,5 +1,6 @@
 #include "connections/implementations/current_store/record_writes.hpp"
 
+#include "connections/core/deep_copy.hpp"
 #include "connections/core/revert_log.hpp"
 #include "connections/implementations/current_store/state_reads.hpp"
 #include "connections/implementations/current_store/state_support.hpp"
@@ -30,7 +31,7 @@ void add_revert_data(nb::handle self, nb::handle operation, nb::handle address, 
 void insert(nb::handle self, nb::handle address, nb::handle data) {
     sql::require_map(data, "data");
     if (core::is_revert_enabled(self)) add_revert_data(self, framework::handles().modify_create, address, data);
-    nb::object working = deep_copy(data);
+    nb::object working = core::deep_copy(data);
     working[primary_key()] = object_id_of(address);
     nb::object table_name = resolve_table_name(self, address);
     nb::dict prepared = prepare_record(self, sql::describe_table(self, table_name), working);
@@ -40,7 +41,7 @@ void insert(nb::handle self, nb::handle address, nb::handle data) {
 void update(nb::handle self, nb::handle address, nb::handle data) {
     sql::require_map(data, "data");
     record_current_state(self, framework::handles().modify_update, address);
-    nb::object working = deep_copy(data);
+    nb::object working = core::deep_copy(data);
     nb::object table_name = resolve_table_name(self, address);
     nb::dict prepared = prepare_record(self, sql::describe_table(self, table_name), working);
     run_statement(self, self.attr("_build_update_statement")(address, prepared));

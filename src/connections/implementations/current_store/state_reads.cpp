@@ -1,5 +1,6 @@
 #include "connections/implementations/current_store/state_reads.hpp"
 
+#include "connections/core/collector_pause.hpp"
 #include "connections/core/statement_execution.hpp"
 #include "connections/implementations/current_store/state_support.hpp"
 #include "connections/sql/argument_checks.hpp"
@@ -8,6 +9,8 @@
 #include "connections/sql/table_description.hpp"
 #include "framework/framework.hpp"
 
+#include <nanobind/stl/string.h>
+
 #include <string>
 
 namespace nelvor::state {
@@ -15,6 +18,10 @@ namespace nelvor::state {
 using namespace nb::literals;
 
 namespace {
+
+// Sized: a NUL inside a name or a condition must reach the statement (and be
+// refused there), not cut it short into another, valid one.
+std::string sized_text(nb::handle value) { return nb::cast<std::string>(nb::str(value)); }
 
 bool truth(nb::handle value) {
     int result = PyObject_IsTrue(value.ptr());
@@ -26,6 +33,8 @@ bool truth(nb::handle value) {
 
 nb::list query(nb::handle self, nb::handle address, nb::handle query_specifier, nb::handle conditions,
                nb::handle pagination, nb::handle order_by) {
+    // Records are many fresh containers; collect once afterwards, not during the build.
+    core::CollectorPause pause;
     nb::object table_name = resolve_table_name(self, address);
     nb::object statement =
         self.attr("_build_select_statement")(table_name, query_specifier, conditions, pagination, order_by);
@@ -46,9 +55,9 @@ nb::tuple select_statement(nb::handle self, nb::handle table_name, nb::handle se
     sql::require_text(select_only, "select_only");
     const auto& fw = framework::handles();
     std::string statement = "SELECT ";
-    statement += nb::str(select_only).c_str();
+    statement += sized_text(select_only);
     statement += " FROM ";
-    sql::append_quoted_identifier(statement, nb::str(table_name).c_str());
+    sql::append_quoted_identifier(statement, sized_text(table_name));
     statement += " " + fw.model_table_alias;
     nb::list params;
     if (!conditions.is_none() && truth(conditions)) {
@@ -56,12 +65,12 @@ nb::tuple select_statement(nb::handle self, nb::handle table_name, nb::handle se
             table_name, conditions, "is_internal_table"_a = is_internal_table, "use_internal_meta_tables"_a = false);
         nb::str condition_text(built[0]);
         params = nb::list(built[1]);
-        if (nb::len(condition_text) > 0) statement += std::string(" WHERE ") + condition_text.c_str();
+        if (nb::len(condition_text) > 0) statement += " WHERE " + sized_text(condition_text);
     }
     if (!order_by.is_none() && truth(order_by)) {
         nb::object order_text = self.attr("_build_order_by_statement")(
             table_name, order_by, "is_internal_table"_a = is_internal_table, "use_internal_meta_tables"_a = false);
-        statement += nb::str(order_text).c_str();
+        statement += sized_text(order_text);
     }
     if (nb::isinstance(pagination, fw.NumberPaginator)) {
         nb::object limit = pagination.attr("limit");

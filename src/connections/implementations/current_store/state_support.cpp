@@ -11,8 +11,6 @@ nb::object resolve_table_name(nb::handle self, nb::handle address) {
     return core::table_schema_manager(self).attr("resolve_table_name")(address);
 }
 
-nb::object deep_copy(nb::handle value) { return framework::handles().deepcopy(value); }
-
 nb::dict prepare_record(nb::handle self, nb::handle description, nb::handle record) {
     nb::dict columns = nb::borrow<nb::dict>(description);
     nb::dict prepared;

@@ -11,7 +11,6 @@ namespace nb = nanobind;
 // The table of `address`, as the state table-schema service names it.
 nb::object resolve_table_name(nb::handle self, nb::handle address);
 
-nb::object deep_copy(nb::handle value);
 
 // A new map, in `record`'s key order, of the keys that are columns of the
 // described table, each value converted for its column type; other keys are dropped.

@@ -1,6 +1,5 @@
 #include "connections/implementations/ledger_store/distinct_values.hpp"
 
-#include "connections/implementations/ledger_store/python_values.hpp"
 #include "framework/framework.hpp"
 
 #include <string>

@@ -3,12 +3,14 @@
 #include "connections/implementations/ledger_store/historical_reads.hpp"
 #include "connections/implementations/ledger_store/historical_writes.hpp"
 #include "connections/implementations/ledger_store/metadata_join.hpp"
-#include "connections/implementations/ledger_store/python_values.hpp"
+#include "connections/core/python_values.hpp"
 #include "connections/implementations/ledger_store/select_statement.hpp"
 #include "connections/sql/field_names.hpp"
 #include "connections/sql/metadata_select.hpp"
 
 namespace nelvor::ledger {
+
+using core::to_str;
 
 using namespace nb::literals;
 

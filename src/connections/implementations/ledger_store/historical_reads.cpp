@@ -1,10 +1,11 @@
 #include "connections/implementations/ledger_store/historical_reads.hpp"
 
+#include "connections/core/collector_pause.hpp"
 #include "connections/core/connection_lifecycle.hpp"
 #include "connections/core/statement_execution.hpp"
 #include "connections/core/store_context.hpp"
 #include "connections/implementations/ledger_store/distinct_values.hpp"
-#include "connections/implementations/ledger_store/python_values.hpp"
+#include "connections/core/python_values.hpp"
 #include "connections/implementations/ledger_store/record_ordering.hpp"
 #include "connections/implementations/ledger_store/select_statement.hpp"
 #include "connections/sql/argument_checks.hpp"
@@ -15,6 +16,9 @@
 #include <string>
 
 namespace nelvor::ledger {
+
+using core::text_of;
+using core::is_instance;
 
 using namespace nb::literals;
 
@@ -58,6 +62,8 @@ nb::list sorted_records(nb::handle records, nb::handle order_by) {
 
 nb::list query(nb::handle self, nb::handle address, nb::handle query_specifier, nb::handle conditions,
                nb::handle pagination, nb::handle order_by) {
+    // Records are many fresh containers; collect once afterwards, not during the build.
+    core::CollectorPause pause;
     const auto& fw = framework::handles();
     nb::list distinct = distinct_names(query_specifier);
     // With distinct fields the selects are ordered by them first; the merge must agree.

@@ -1,9 +1,10 @@
 #include "connections/implementations/ledger_store/historical_writes.hpp"
 
 #include "connections/core/connection_lifecycle.hpp"
+#include "connections/core/deep_copy.hpp"
 #include "connections/core/revert_log.hpp"
 #include "connections/core/statement_execution.hpp"
-#include "connections/implementations/ledger_store/python_values.hpp"
+#include "connections/core/python_values.hpp"
 #include "connections/implementations/ledger_store/table_kinds.hpp"
 #include "connections/sql/argument_checks.hpp"
 #include "connections/sql/field_names.hpp"
@@ -16,6 +17,9 @@
 
 namespace nelvor::ledger {
 
+using core::text_of;
+using core::is_instance;
+
 namespace {
 
 struct TargetTable {
@@ -23,23 +27,24 @@ struct TargetTable {
     bool internal;
     bool is_metadata;
     nb::dict columns;  // the table description; only its keys are used
+    nb::dict column_of;  // field name -> column, asked of the registry once per call
 };
 
 TargetTable target_table(nb::handle schema_service, nb::handle address) {
     nb::object name = schema_service.attr("resolve_table_name")(address);
     sql::require_text(name, "table_name");
     const std::string text = text_of(name);
-    return {nb::borrow<nb::str>(name), is_internal_table(text), text == metadata_table, nb::dict()};
+    return {nb::borrow<nb::str>(name), is_internal_table(text), text == metadata_table, nb::dict(), nb::dict()};
 }
 
 void read_columns(nb::handle self, TargetTable& table) { table.columns = sql::describe_table(self, table.name); }
 
 // The row to insert: a deep copy of the record with the partition keys set,
 // keys mapped to columns, and every key without a column dropped.
-nb::dict shape_row(nb::handle self, const TargetTable& table, nb::handle address, nb::handle record) {
+nb::dict shape_row(nb::handle self, TargetTable& table, nb::handle address, nb::handle record) {
     const auto& fw = framework::handles();
     nb::dict row;
-    if (PyDict_Merge(row.ptr(), fw.deepcopy(record).ptr(), 1) < 0) throw nb::python_error();
+    if (PyDict_Merge(row.ptr(), core::deep_copy(record).ptr(), 1) < 0) throw nb::python_error();
     row[fw.primary_partition_key.c_str()] = address.attr("object_id");
     if (table.is_metadata) {
         nb::object record_address = record["address"];
@@ -49,7 +54,10 @@ nb::dict shape_row(nb::handle self, const TargetTable& table, nb::handle address
     if (!table.internal) row[fw.secondary_partition_key.c_str()] = address.attr("object_version");
     nb::dict columns;
     for (auto [key, value] : row) {
-        nb::str column = sql::column_name(self, table.name, key);
+        PyObject* known = PyDict_GetItemWithError(table.column_of.ptr(), key.ptr());
+        if (!known && PyErr_Occurred()) throw nb::python_error();
+        nb::object column = known ? nb::borrow(known) : nb::object(sql::column_name(self, table.name, key));
+        if (!known) table.column_of[key] = column;
         columns[column] = value;
     }
     nb::dict kept;

@@ -1,6 +1,6 @@
 #include "connections/implementations/ledger_store/metadata_join.hpp"
 
-#include "connections/implementations/ledger_store/python_values.hpp"
+#include "connections/core/python_values.hpp"
 #include "connections/sql/argument_checks.hpp"
 #include "connections/sql/field_names.hpp"
 #include "connections/sql/identifiers.hpp"
@@ -9,6 +9,11 @@
 #include "framework/framework.hpp"
 
 namespace nelvor::ledger {
+
+using core::text_of;
+using core::to_str;
+using core::is_true;
+using core::is_instance;
 
 using namespace nb::literals;
 

@@ -1,5 +1,5 @@
 """SQL building of the historical store: one table per class version, metadata joined."""
-from typing import Any, Dict, Optional, Sequence
+from typing import Any, Dict, Mapping, Optional, Sequence
 
 from nelvor_data.connections.constants import INTERNAL_CLASS_NAMES
 from nelvor_data.connections.identifiers import is_internal_table
@@ -40,5 +40,8 @@ class SqlHistoryConnectionMixin(SqlStatementsMixin):
             return self._select_with_internal_meta_statement(table_name, "COUNT(*)", conditions)
         return self._build_plain_count_statement(table_name, conditions, is_internal_table=internal)
 
-    def _result_field_name(self, table_name: str, column: str) -> str:
-        return self._field_reverse_map(table_name, column, Versions.LATEST)
+    def _result_field_names(self, table_name: str) -> Optional[Mapping[str, str]]:
+        # The same lookup as _field_reverse_map at the latest class version, made once per row
+        # instead of once per column.
+        registry_name = table_name.split("_v_", 1)[0].lower()
+        return TableSchemasManager().get_schemas_reverse_map(registry_name, Versions.LATEST)

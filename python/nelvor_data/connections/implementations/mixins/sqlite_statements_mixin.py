@@ -6,7 +6,7 @@ The connection classes supply ``SQL_OPERATOR_MAP``, ``COLUMN_SEPARATOR``,
 paginators into parameterised SQL with them.
 """
 import json
-from typing import Any, List, Optional, Sequence, Tuple
+from typing import Any, List, Mapping, Optional, Sequence, Tuple
 
 from nelvor_data.connections.constants import MODEL_TABLE_ALIAS, METADATA_FIELD
 from nelvor_data.connections.errors import NelvorConnectionError
@@ -169,12 +169,14 @@ class SqlStatementsMixin:
 
     def _process_result(self, table_name: str, row: dict, table_description: Any) -> dict:
         """The record for one result row, keyed by field names."""
-        record = {}
-        for column, value in row.items():
-            if column == METADATA_FIELD and isinstance(value, str):
-                value = json.loads(value)
-            record[self._result_field_name(table_name, column)] = value
-        return record
+        metadata = row.get(METADATA_FIELD)
+        if isinstance(metadata, str):
+            row = {**row, METADATA_FIELD: json.loads(metadata)}
+        field_names = self._result_field_names(table_name)
+        if not field_names:
+            return dict(row)
+        return {field_names.get(column, column): value for column, value in row.items()}
 
-    def _result_field_name(self, table_name: str, column: str) -> str:
-        return column
+    def _result_field_names(self, table_name: str) -> Optional[Mapping[str, str]]:
+        """Column name -> field name for result rows of the table; None when names are kept."""
+        return None

@@ -1,15 +1,18 @@
-// Small conversions between Python values and C++ used by the historical operations.
+// Small conversions between Python values and C++ shared by the connection code.
 #pragma once
 
 #include <nanobind/nanobind.h>
+#include <nanobind/stl/string.h>
 
 #include <string>
 
-namespace nelvor::ledger {
+namespace nelvor::core {
 
 namespace nb = nanobind;
 
-inline std::string text_of(nb::handle value) { return nb::str(value).c_str(); }
+// Sized: a NUL inside a name must reach the statement (and be refused there),
+// not cut the name short into another, valid one.
+inline std::string text_of(nb::handle value) { return nb::cast<std::string>(nb::str(value)); }
 
 inline nb::str to_str(const std::string& text) { return nb::str(text.c_str(), text.size()); }
 
@@ -26,4 +29,4 @@ inline bool is_instance(nb::handle value, nb::handle type) {
     return result != 0;
 }
 
-}  // namespace nelvor::ledger
+}  // namespace nelvor::core
