@@ -1,0 +1,84 @@
+"""The libpq floor (bench/floor/floor.cpp): built with g++ against libpq, run once
+per round as its own process over the texts our driver rendered."""
+from __future__ import annotations
+
+import os
+import shutil
+import struct
+import subprocess
+import tempfile
+from pathlib import Path
+from bench.capture import StatementLog
+from bench.peers.base import RunResult
+
+SOURCE = Path(__file__).resolve().parent / "floor" / "floor.cpp"
+_PHASE_BYTES = {"setup": b"s", "timed": b"t", "finish": b"f"}
+
+
+def pg_config(flag: str) -> str:
+    return subprocess.run(["pg_config", flag], check=True, capture_output=True, text=True).stdout.strip()
+
+
+def build_floor(build_dir: Path) -> Path:
+    """Compile the floor program unless an up-to-date binary exists; returns its path."""
+    binary = build_dir / "floor"
+    if binary.exists() and binary.stat().st_mtime >= SOURCE.stat().st_mtime:
+        return binary
+    build_dir.mkdir(parents=True, exist_ok=True)
+    compiler = os.environ.get("CXX") or shutil.which("g++") or "c++"
+    subprocess.run([compiler, "-O2", "-std=c++20", "-o", str(binary), str(SOURCE),
+                    f"-I{pg_config('--includedir')}", f"-L{pg_config('--libdir')}", "-lpq"], check=True)
+    return binary
+
+
+def write_statement_file(log: StatementLog, path: Path) -> None:
+    with open(path, "wb") as out:
+        for phase, statements in log.phases():
+            for statement in statements:
+                out.write(_PHASE_BYTES[phase])
+                out.write(struct.pack("<I", len(statement.rendered)))
+                out.write(statement.rendered)
+
+
+class FloorPeer:
+    """Runs one workload's statements through the floor program."""
+
+    name = "libpq floor"
+
+    def __init__(self, binary: Path, conninfo: str) -> None:
+        self._binary = binary
+        # Our driver talks UTF-8 whatever the server's default.
+        self._conninfo = f"{conninfo} client_encoding=UTF8"
+        self._directory = tempfile.TemporaryDirectory(prefix="nelvor-bench-floor-")
+        # Keyed by the log's id; the log is kept so that the id stays its own.
+        self._files: dict[int, tuple[StatementLog, Path]] = {}
+
+    def _file_for(self, log: StatementLog) -> Path:
+        known = self._files.get(id(log))
+        if known is None:
+            path = Path(self._directory.name) / f"statements-{len(self._files)}.bin"
+            write_statement_file(log, path)
+            known = self._files[id(log)] = (log, path)
+        return known[1]
+
+    def run(self, log: StatementLog) -> RunResult:
+        done = subprocess.run([str(self._binary), self._conninfo, str(self._file_for(log))],
+                              capture_output=True, text=True)
+        if done.returncode != 0:
+            raise RuntimeError(f"floor failed: {done.stderr.strip()}")
+        fields = dict(item.split("=", 1) for item in done.stdout.split())
+        return RunResult(float(fields["seconds"]), [int(fields["rows"])])
+
+    def describe(self) -> str:
+        return "libpq floor (C++, PQexec of the rendered text, every cell touched)"
+
+    def recover(self, log: StatementLog) -> None:
+        """The floor's connection ends with its process, and with it any open transaction."""
+
+    def forget(self, log: StatementLog) -> None:
+        known = self._files.pop(id(log), None)
+        if known is not None:
+            known[1].unlink(missing_ok=True)
+
+    def close(self) -> None:
+        self._directory.cleanup()

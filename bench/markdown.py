@@ -1,0 +1,68 @@
+"""python -m bench.markdown [results.json] [--growth]: the README tables from a results file."""
+from __future__ import annotations
+
+import json
+import sys
+from pathlib import Path
+
+RESULTS = Path(__file__).resolve().parent / "results" / "latest.json"
+COLUMNS = (("ours", "ours"), ("psycopg2", "psycopg2"), ("psycopg3", "psycopg 3"), ("asyncpg", "asyncpg"),
+           ("libpq floor", "libpq floor"), ("server", "server"))
+
+
+def _ms(value) -> str:
+    return "n/a" if value is None else (f"{value * 1000:.1f}" if value < 10 else f"{value * 1000:.0f}")
+
+
+def _ratio(value) -> str:
+    return "n/a" if value is None else f"{value:.2f}"
+
+
+def tables(document: dict) -> str:
+    out = []
+    for scale, workloads in document["scales"].items():
+        out.append(f"Scale {scale}, median ms of {document['rounds']} interleaved rounds; "
+                   "ratios are medians of the per-round ratios (ours / other).\n")
+        out.append("| Workload | Size | Stmts | " + " | ".join(title for _, title in COLUMNS)
+                   + " | ours / floor | ours / best peer |")
+        out.append("|---|---:|---:|" + "---:|" * len(COLUMNS) + "---:|---:|")
+        for key, item in workloads.items():
+            medians, ratios = item["median_seconds"], item["ratio_ours_to"]
+            peers = [(medians[name], name) for name in ("psycopg2", "psycopg3", "asyncpg") if medians.get(name)]
+            best = min(peers)[1] if peers else None
+            cells = [_ms(medians.get(name)) for name, _ in COLUMNS]
+            best_text = f"{_ratio(ratios.get(best))} ({best})" if best else "n/a"
+            out.append(f"| {key} {item['title']} | {item['size']:,} {item['unit']} | {item['statements']} | "
+                       + " | ".join(cells) + f" | {_ratio(ratios.get('libpq floor'))} | {best_text} |")
+        out.append("")
+    marks = {True: "holds", False: "**fails**", None: "n/a"}
+    out.append("| Target | Limit | Measured | |")
+    out.append("|---|---:|---:|---|")
+    for target in document["targets"]:
+        value = "n/a" if target["value"] is None else f"{target['value']:.2f}"
+        out.append(f"| scale {target['scale']} {target['workload']}: {target['what']} | {target['limit']} | "
+                   f"{value} | {marks[target['holds']]} |")
+    return "\n".join(out)
+
+
+def growth_table(document: dict) -> str:
+    """Per workload: how our time grew from the smallest to the largest scale, and where the
+    largest scale stands against the floor and the peers."""
+    scales = sorted(document["scales"], key=int)
+    low, high = document["scales"][scales[0]], document["scales"][scales[-1]]
+    out = [f"| Workload at scale {scales[-1]} | ours ms | ours {scales[-1]}x / {scales[0]}x | ours / floor | "
+           "ours / psycopg2 | ours / psycopg 3 | ours / asyncpg |", "|---|---:|---:|---:|---:|---:|---:|"]
+    for key, item in high.items():
+        ours, base = item["median_seconds"].get("ours"), low.get(key, {}).get("median_seconds", {}).get("ours")
+        growth = ours / base if ours and base else None
+        ratios = item["ratio_ours_to"]
+        out.append(f"| {key} {item['title']} ({item['size']:,} {item['unit']}) | {_ms(ours)} | {_ratio(growth)} | "
+                   + " | ".join(_ratio(ratios.get(name)) for name in ("libpq floor", "psycopg2", "psycopg3", "asyncpg"))
+                   + " |")
+    return "\n".join(out)
+
+
+if __name__ == "__main__":
+    arguments = [argument for argument in sys.argv[1:] if argument != "--growth"]
+    document = json.loads((Path(arguments[0]) if arguments else RESULTS).read_text(encoding="utf-8"))
+    print(growth_table(document) if "--growth" in sys.argv else tables(document))

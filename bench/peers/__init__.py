@@ -1,0 +1,1 @@
+"""Other PostgreSQL drivers replaying the statements our classes send."""

@@ -1,0 +1,74 @@
+"""What every replaying implementation (peer driver or floor) offers the runner."""
+from __future__ import annotations
+
+import gc
+import time
+from abc import ABC, abstractmethod
+from dataclasses import dataclass
+from typing import List
+
+from bench.capture import Statement, StatementLog
+
+
+class PeerUnavailable(RuntimeError):
+    """The peer cannot run this workload (a driver limit, not a fault of ours)."""
+
+
+@dataclass
+class RunResult:
+    seconds: float
+    rows: List[int]  # rows returned by each timed statement (-1: none)
+
+
+_ROLLBACK = Statement("ROLLBACK", None, b"ROLLBACK", -1)
+
+
+def is_transaction_control(statement: Statement) -> bool:
+    head = statement.template.lstrip()[:9].upper()
+    return head.startswith(("BEGIN", "COMMIT", "ROLLBACK", "SAVEPOINT", "RELEASE"))
+
+
+def quiet_heap() -> None:
+    """Start each timed section with the same collector state."""
+    gc.collect()
+
+
+class Peer(ABC):
+    name: str = ""
+
+    @abstractmethod
+    def _execute(self, statement: Statement) -> int:
+        """Run one statement, fetch every row as Python objects; return the row count (-1: none)."""
+
+    def run(self, log: StatementLog) -> RunResult:
+        for statement in log.setup:
+            self._execute(statement)
+        quiet_heap()
+        rows = []
+        started = time.perf_counter()
+        for statement in log.timed:
+            rows.append(self._execute(statement))
+        seconds = time.perf_counter() - started
+        for statement in log.finish:
+            self._execute(statement)
+        return RunResult(seconds, rows)
+
+    def recover(self, log: StatementLog) -> None:
+        """After a failed replay: end the transaction, then run the clean-up statements."""
+        for statement in [None, *log.finish]:
+            try:
+                self._execute(_ROLLBACK)
+                if statement is not None:
+                    self._execute(statement)
+            except Exception:  # best effort: whatever stays broken shows in the next run
+                pass
+
+    def forget(self, log: StatementLog) -> None:
+        """The runner is done with `log`."""
+
+    def describe(self) -> str:
+        return self.name
+
+    @abstractmethod
+    def close(self) -> None:
+        ...

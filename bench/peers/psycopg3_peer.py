@@ -1,0 +1,40 @@
+"""psycopg 3 with its C implementation: parameters bound server-side."""
+from __future__ import annotations
+
+from typing import Dict
+
+import psycopg
+
+from bench.capture import Statement
+from bench.peers.base import Peer, PeerUnavailable
+
+# The extended protocol counts parameters in 16 bits.
+MAX_BOUND_PARAMETERS = 65535
+
+
+class Psycopg3Peer(Peer):
+    name = "psycopg3"
+
+    def __init__(self, keywords: Dict[str, str]) -> None:
+        self._connection = psycopg.connect(autocommit=True, **keywords)
+        self._cursor = self._connection.cursor()
+
+    @staticmethod
+    def implementation() -> str:
+        return psycopg.pq.__impl__
+
+    def _execute(self, statement: Statement) -> int:
+        if statement.params is not None and len(statement.params) > MAX_BOUND_PARAMETERS:
+            raise PeerUnavailable(f"{len(statement.params)} parameters exceed the protocol's "
+                                  f"{MAX_BOUND_PARAMETERS}")
+        cursor = self._cursor
+        cursor.execute(statement.template, statement.params)
+        if cursor.description is None:
+            return -1
+        return len(cursor.fetchall())  # json columns arrive decoded (psycopg's default)
+
+    def describe(self) -> str:
+        return f"psycopg {psycopg.__version__} ({self.implementation()})"
+
+    def close(self) -> None:
+        self._connection.close()
