@@ -1,6 +1,6 @@
 // Result rows to tuples: the read hot path.
 #include "connections/core/cursor.hpp"
-#include "connections/core/stream_collector_pause.hpp"
+#include "connections/core/collector_pause.hpp"
 
 namespace nelvor::driver {
 
@@ -47,7 +47,7 @@ nb::object build_row(const PGresult* result, int row, const std::vector<ColumnDe
 
 nb::list build_rows(const PGresult* result, int first, int end, const std::vector<ColumnDecoder>& decoders) {
     const int count = end > first ? end - first : 0;
-    CollectorPause pause;
+    core::CollectorPause pause;
     nb::object rows = nb::steal(PyList_New(count));
     if (!rows.is_valid()) throw nb::python_error();
     for (int i = 0; i < count; ++i) {

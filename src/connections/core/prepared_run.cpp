@@ -9,7 +9,7 @@
 #include "connections/core/literal.hpp"
 #include "connections/core/prepared_cache.hpp"
 #include "connections/core/prepared_text.hpp"
-#include "connections/core/stream_collector_pause.hpp"
+#include "connections/core/collector_pause.hpp"
 #include "connections/core/stream_rows.hpp"
 #include "connections/core/wait_query.hpp"
 
@@ -80,7 +80,7 @@ public:
 private:
     std::pair<StatementResults, std::optional<nb::list>> execute(const SendStatement& send) {
         if (choice_ == nullptr) return {collect_results(conn_, cancel_, send), std::nullopt};
-        CollectorPause pause;
+        core::CollectorPause pause;
         StreamedRows rows;
         StatementResults results = collect_results(conn_, cancel_, send, &rows);
         choice_->record(text_hash_, results.timing);
