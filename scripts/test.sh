@@ -12,4 +12,15 @@ if [ "$status" -eq 5 ]; then
   echo "pytest collected no tests: counted as a failure" >&2
   exit 1
 fi
+[ "$status" -ne 0 ] && exit "$status"
+
+# The same statements must mean the same with prepared statements from the first
+# execution on: the suites that send them run once more that way (skipped when
+# extra pytest arguments narrow the run).
+if [ $# -eq 0 ]; then
+  echo "Again with statements prepared on their first execution:"
+  NELVOR_PREPARE_THRESHOLD=0 "$PYTHON" scripts/embedded_pg.py -- "$PYTHON" -m pytest -q \
+    --timeout="${NELVOR_TEST_TIMEOUT:-600}" --timeout-method=thread \
+    tests/core tests/driver tests/historical tests/state || status=$?
+fi
 exit "$status"
