@@ -1,8 +1,6 @@
 """execute, the transaction stack and the revert levels that follow it."""
 import random
 import re
-import threading
-import time
 
 import pytest
 
@@ -125,21 +123,3 @@ def test_savepoint_names_follow_the_process_random_generator(connection):
     assert connection._savepoint_name() == first
     assert re.fullmatch(r"[A-Za-z]{10}", first)
 
-
-def test_other_threads_run_while_a_statement_waits(connection):
-    ticks = []
-    stop = threading.Event()
-
-    def ticker():
-        while not stop.is_set():
-            ticks.append(time.monotonic())
-            time.sleep(0.01)
-
-    thread = threading.Thread(target=ticker)
-    thread.start()
-    try:
-        connection.execute("SELECT pg_sleep(1)")
-    finally:
-        stop.set()
-        thread.join()
-    assert len(ticks) > 20
