@@ -121,7 +121,8 @@ def main(argv: List[str]) -> int:
         print()
     print(report.targets_text(checked))
     report.write_json(options.output, meta, results, checked)
-    chart.draw(options.chart, results)
+    chart.draw(options.chart, {str(scale): {outcome.workload.key: report.outcome_dict(outcome) for outcome in outcomes}
+                               for scale, outcomes in results.items()})
     print(f"\nwrote {options.output} and {options.chart}")
     return 0
 
