@@ -32,12 +32,11 @@ bool statement_dropped(const PGresult* error) {
 class Runner {
 public:
     // `choice`: where a streamed run reports how it went; null: rows are read whole.
-    Runner(PGconn* conn, PGcancel* cancel, StreamChoice* choice, uint64_t text_hash)
-        : conn_(conn), cancel_(cancel), choice_(choice), text_hash_(text_hash) {}
+    Runner(PGconn* conn, PGcancel* cancel, StreamChoice* choice, uint64_t text_hash, RowConsumer* consumer)
+        : conn_(conn), cancel_(cancel), choice_(choice), text_hash_(text_hash), consumer_(consumer) {}
 
     StatementRun literal(std::string sql) {
-        auto [results, rows] = execute([&sql](PGconn* c) { return PQsendQuery(c, sql.c_str()); });
-        StatementRun run = finish(std::move(results), std::move(rows));
+        StatementRun run = finish(execute([&sql](PGconn* c) { return PQsendQuery(c, sql.c_str()); }));
         run.sent = std::move(sql);
         return run;
     }
@@ -61,16 +60,19 @@ public:
         }
         const BoundValues::Arrays arrays = bound.values.arrays();
         const int count = static_cast<int>(arrays.values.size());
-        auto [results, rows] = execute([&](PGconn* c) {
+        Executed executed = execute([&](PGconn* c) {
             return PQsendQueryPrepared(c, name.c_str(), count, arrays.values.data(), arrays.lengths.data(),
                                        arrays.formats.data(), 0);
         });
-        if (results.error && statement_dropped(results.error.get())) {
+        const PGresult* error = executed.results.error.get();
+        // Rows a consumer already took cannot be taken back: no second attempt then.
+        const bool untouched = executed.consumed.value_or(0) == 0;
+        if (error && statement_dropped(error)) {
             cache.forget(key);
             // Outside a transaction the failed attempt changed nothing.
-            if (may_retry && before == PQTRANS_IDLE) return prepared(cache, bound, false);
+            if (may_retry && untouched && before == PQTRANS_IDLE) return prepared(cache, bound, false);
         }
-        return finish(std::move(results), std::move(rows));
+        return finish(std::move(executed));
     }
 
     void deallocate_stale(PreparedCache& cache) {
@@ -78,19 +80,28 @@ public:
     }
 
 private:
-    std::pair<StatementResults, std::optional<nb::list>> execute(const SendStatement& send) {
-        if (choice_ == nullptr) return {collect_results(conn_, cancel_, send), std::nullopt};
+    struct Executed {
+        StatementResults results;
+        std::optional<nb::list> rows;  // when streamed
+        std::optional<int> consumed;   // when streamed into the consumer
+    };
+
+    Executed execute(const SendStatement& send) {
+        if (choice_ == nullptr) return {collect_results(conn_, cancel_, send), std::nullopt, std::nullopt};
         core::CollectorPause pause;
-        StreamedRows rows;
+        StreamedRows rows(consumer_);
         StatementResults results = collect_results(conn_, cancel_, send, &rows);
         choice_->record(text_hash_, results.timing);
-        return {std::move(results), rows.rows()};
+        std::optional<int> consumed;
+        if (consumer_ != nullptr) consumed = rows.consumed();
+        return {std::move(results), rows.rows(), consumed};
     }
 
-    StatementRun finish(StatementResults results, std::optional<nb::list> rows) {
+    StatementRun finish(Executed executed) {
         StatementRun run;
-        run.result = take_result(conn_, std::move(results));
-        run.rows = std::move(rows);
+        run.result = take_result(conn_, std::move(executed.results));
+        run.rows = std::move(executed.rows);
+        run.consumed = executed.consumed;
         return run;
     }
 
@@ -120,19 +131,20 @@ private:
     PGcancel* cancel_;
     StreamChoice* choice_;
     uint64_t text_hash_;
+    RowConsumer* consumer_;
 };
 
 }  // namespace
 
 StatementRun run_statement(Connection& connection, const SessionHandles& session, std::string_view query,
-                           nb::handle params) {
+                           nb::handle params, RowConsumer* consumer) {
     PGconn* conn = session.conn.get();
     PreparedCache& cache = connection.prepared();
     const StatementShape shape = statement_shape(query);
     const uint64_t text_hash = std::hash<std::string_view>{}(query);
     const bool stream =
         connection.stream_rows() && returns_rows(shape) && connection.stream_choice().should_stream(text_hash);
-    Runner runner(conn, session.cancel.get(), stream ? &connection.stream_choice() : nullptr, text_hash);
+    Runner runner(conn, session.cancel.get(), stream ? &connection.stream_choice() : nullptr, text_hash, consumer);
     // DEALLOCATE of a name the server has lost fails, which would abort a transaction.
     if (cache.has_stale() && PQtransactionStatus(conn) == PQTRANS_IDLE) runner.deallocate_stale(cache);
 

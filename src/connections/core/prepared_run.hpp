@@ -10,6 +10,7 @@
 
 #include "connections/core/driver_connection.hpp"
 #include "connections/core/pg_handles.hpp"
+#include "connections/core/row_consumer.hpp"
 
 namespace nelvor::driver {
 
@@ -19,10 +20,12 @@ struct StatementRun {
     PgResultPtr result;              // the statement's last result
     std::optional<nb::list> rows;    // its rows when they were built on arrival
     std::optional<std::string> sent; // the text sent, when it was rendered with literals
+    std::optional<int> consumed;     // rows handed to the consumer while they arrived
 };
 
-// `params` None: the text is sent as is. Raises the driver's errors.
+// `params` None: the text is sent as is. Raises the driver's errors. Streamed
+// rows go to `consumer` when there is one.
 StatementRun run_statement(Connection& connection, const SessionHandles& session, std::string_view query,
-                           nb::handle params);
+                           nb::handle params, RowConsumer* consumer = nullptr);
 
 }  // namespace nelvor::driver
