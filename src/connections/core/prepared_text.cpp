@@ -10,6 +10,20 @@ namespace {
 
 bool is_word_char(char c) { return std::isalnum(static_cast<unsigned char>(c)) || c == '_' || c == '$'; }
 
+// SQL's blanks; no locale lookup per character.
+bool is_blank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v'; }
+
+// A character that may begin a quote, a comment or a dollar quote, or end
+// the statement: everything else is skipped in runs.
+bool may_matter(char c) {
+    static const std::array<bool, 256> table = [] {
+        std::array<bool, 256> marks{};
+        for (char special : std::string_view(";'\"$-/")) marks[static_cast<unsigned char>(special)] = true;
+        return marks;
+    }();
+    return table[static_cast<unsigned char>(c)];
+}
+
 class Lexer {
 public:
     explicit Lexer(std::string_view text) : text_(text) {}
@@ -18,7 +32,7 @@ public:
     bool skip_blank() {
         while (at_ < text_.size()) {
             const char c = text_[at_];
-            if (std::isspace(static_cast<unsigned char>(c))) {
+            if (is_blank(c)) {
                 ++at_;
             } else if (text_.compare(at_, 2, "--") == 0) {
                 const size_t end = text_.find('\n', at_);
@@ -61,6 +75,7 @@ public:
                 skip_dollar_quote();
             } else {
                 ++at_;
+                while (at_ < text_.size() && !may_matter(text_[at_])) ++at_;
             }
         }
         return false;
