@@ -19,9 +19,11 @@ struct StatementRun {
     PgResultPtr result;              // the statement's last result
     std::optional<nb::list> rows;    // its rows when they were built on arrival
     std::optional<std::string> sent; // the text sent, when it was rendered with literals
+    bool held_begin = false;         // a BEGIN held for the next statement: no result
 };
 
-// `params` None: the text is sent as is. Raises the driver's errors.
+// `params` None: the text is sent as is. A BEGIN on an idle session is held
+// and sent with the next statement (see PendingBegin). Raises the driver's errors.
 StatementRun run_statement(Connection& connection, const SessionHandles& session, std::string_view query,
                            nb::handle params);
 

@@ -160,4 +160,20 @@ bool forgets_prepared(std::string_view text, const StatementShape& shape) {
     return upper.find("ALL") != std::string::npos;
 }
 
+bool is_bare_begin(std::string_view text) {
+    auto trim = [](std::string_view& view) {
+        while (!view.empty() && std::isspace(static_cast<unsigned char>(view.front()))) view.remove_prefix(1);
+        while (!view.empty() && std::isspace(static_cast<unsigned char>(view.back()))) view.remove_suffix(1);
+    };
+    trim(text);
+    if (!text.empty() && text.back() == ';') {
+        text.remove_suffix(1);
+        trim(text);
+    }
+    constexpr std::string_view kBegin = "BEGIN";
+    return text.size() == kBegin.size() &&
+           std::equal(text.begin(), text.end(), kBegin.begin(),
+                      [](char c, char upper) { return std::toupper(static_cast<unsigned char>(c)) == upper; });
+}
+
 }  // namespace nelvor::driver
