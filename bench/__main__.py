@@ -1,5 +1,6 @@
 """python -m bench: build the dataset, run every workload on our classes, the peers and
-the libpq floor, print the table and the targets, write results/latest.json and the chart.
+the libpq floor (plain and prepared), print the table and the targets, write
+results/latest.json and the chart.
 The server is the one POSTGRES_* name (bench/run.sh starts a throwaway one)."""
 from __future__ import annotations
 
@@ -13,7 +14,7 @@ from pathlib import Path
 from typing import Any, Dict, List
 
 from bench import chart, dataset, report, targets
-from bench.floor_runner import FloorPeer, build_floor
+from bench.floor_runner import FloorPeer, PreparedFloorPeer, build_floor
 from bench.historical_workloads import historical_workloads
 from bench.peers.asyncpg_peer import AsyncpgPeer
 from bench.peers.psycopg2_peer import Psycopg2Peer
@@ -81,7 +82,8 @@ def run_scale(settings: ServerSettings, scale: int, options: argparse.Namespace,
     meta.setdefault("server", server_facts(settings, database))
     keywords = settings.keywords(database)
     peers = [Psycopg2Peer(keywords), Psycopg3Peer(keywords), AsyncpgPeer(keywords),
-             FloorPeer(floor_binary, settings.conninfo(database)), ServerTime(keywords)]
+             FloorPeer(floor_binary, settings.conninfo(database)),
+             PreparedFloorPeer(floor_binary, settings.conninfo(database)), ServerTime(keywords)]
     meta.setdefault("implementations", {peer.name: peer.describe() for peer in peers})
     stores = Stores(settings, database)
     vacuum = dataset.Vacuum(settings, database, stores)

@@ -14,7 +14,8 @@ import matplotlib.pyplot as plt  # noqa: E402
 
 FLOOR = "libpq floor"
 SERIES = (("ours", "ours", "#1f77b4"), ("psycopg2", "psycopg2", "#ff7f0e"),
-          ("psycopg3", "psycopg 3 (C)", "#2ca02c"), ("asyncpg", "asyncpg", "#d62728"))
+          ("psycopg3", "psycopg 3 (C)", "#2ca02c"), ("asyncpg", "asyncpg", "#d62728"),
+          ("prepared floor", "libpq floor, prepared", "#7f7f7f"))
 
 
 def draw(path: Path, scales: Dict[str, Dict[str, dict]]) -> None:
@@ -23,13 +24,15 @@ def draw(path: Path, scales: Dict[str, Dict[str, dict]]) -> None:
     figure, axes = plt.subplots(1, len(ordered), figsize=(7 * len(ordered), 7.5), squeeze=False)
     for axis, scale in zip(axes[0], ordered):
         items = [(key, item) for key, item in scales[scale].items() if item["median_seconds"].get(FLOOR)]
-        height = 0.8 / len(SERIES)
-        for number, (name, label, colour) in enumerate(SERIES):
+        # Only what this results file measured (older ones have no prepared floor).
+        series = [entry for entry in SERIES if any(item["median_seconds"].get(entry[0]) for _key, item in items)]
+        height = 0.8 / max(len(series), 1)
+        for number, (name, label, colour) in enumerate(series):
             positions, values = [], []
             for row, (_key, item) in enumerate(items):
                 median = item["median_seconds"].get(name)
                 if median is not None:
-                    positions.append(row + (number - (len(SERIES) - 1) / 2) * height)
+                    positions.append(row + (number - (len(series) - 1) / 2) * height)
                     values.append(median / item["median_seconds"][FLOOR])
             axis.barh(positions, values, height=height, label=label, color=colour)
         server = [(row, item["median_seconds"]["server"] / item["median_seconds"][FLOOR])
@@ -44,8 +47,8 @@ def draw(path: Path, scales: Dict[str, Dict[str, dict]]) -> None:
         axis.set_xlabel("median time / libpq floor (log scale; 1 = floor)")
         axis.set_title(f"scale {scale}")
         axis.grid(axis="x", which="both", alpha=0.3)
-    figure.legend(*axes[0][0].get_legend_handles_labels(), loc="lower center", ncol=5, fontsize="small")
-    figure.tight_layout(rect=(0, 0.05, 1, 1))
+    figure.legend(*axes[0][0].get_legend_handles_labels(), loc="lower center", ncol=3, fontsize="small")
+    figure.tight_layout(rect=(0, 0.08, 1, 1))
     path.parent.mkdir(parents=True, exist_ok=True)
     figure.savefig(path, dpi=110)
     plt.close(figure)

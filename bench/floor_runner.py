@@ -1,18 +1,18 @@
 """The libpq floor (bench/floor/floor.cpp): built with g++ against libpq, run once
-per round as its own process over the texts our driver rendered."""
+per round as its own process over the texts our driver rendered, or, as the prepared
+floor, with the statements that had parameters prepared."""
 from __future__ import annotations
 
 import os
 import shutil
-import struct
 import subprocess
 import tempfile
 from pathlib import Path
 from bench.capture import StatementLog
+from bench.floor_statements import write_statement_file
 from bench.peers.base import RunResult
 
 SOURCE = Path(__file__).resolve().parent / "floor" / "floor.cpp"
-_PHASE_BYTES = {"setup": b"s", "timed": b"t", "finish": b"f"}
 
 
 def pg_config(flag: str) -> str:
@@ -31,19 +31,11 @@ def build_floor(build_dir: Path) -> Path:
     return binary
 
 
-def write_statement_file(log: StatementLog, path: Path) -> None:
-    with open(path, "wb") as out:
-        for phase, statements in log.phases():
-            for statement in statements:
-                out.write(_PHASE_BYTES[phase])
-                out.write(struct.pack("<I", len(statement.rendered)))
-                out.write(statement.rendered)
-
-
 class FloorPeer:
     """Runs one workload's statements through the floor program."""
 
     name = "libpq floor"
+    prepared = False
 
     def __init__(self, binary: Path, conninfo: str) -> None:
         self._binary = binary
@@ -57,17 +49,20 @@ class FloorPeer:
         known = self._files.get(id(log))
         if known is None:
             path = Path(self._directory.name) / f"statements-{len(self._files)}.bin"
-            write_statement_file(log, path)
+            write_statement_file(log, path, with_parameters=self.prepared)
             known = self._files[id(log)] = (log, path)
         return known[1]
 
     def run(self, log: StatementLog) -> RunResult:
-        done = subprocess.run([str(self._binary), self._conninfo, str(self._file_for(log))],
+        mode = ["--prepared"] if self.prepared else []
+        done = subprocess.run([str(self._binary), *mode, self._conninfo, str(self._file_for(log))],
                               capture_output=True, text=True)
         if done.returncode != 0:
             raise RuntimeError(f"floor failed: {done.stderr.strip()}")
         fields = dict(item.split("=", 1) for item in done.stdout.split())
-        return RunResult(float(fields["seconds"]), [int(fields["rows"])])
+        unprepared = int(fields.get("unprepared", 0)) if self.prepared else 0
+        notes = [f"{unprepared} statement text(s) refused by PREPARE ran as sent"] if unprepared else []
+        return RunResult(float(fields["seconds"]), [int(fields["rows"])], notes)
 
     def describe(self) -> str:
         return "libpq floor (C++, PQexec of the rendered text, every cell touched)"
@@ -82,3 +77,14 @@ class FloorPeer:
 
     def close(self) -> None:
         self._directory.cleanup()
+
+
+class PreparedFloorPeer(FloorPeer):
+    """The floor with each parameterised statement prepared, as our driver does with statements that repeat."""
+
+    name = "prepared floor"
+    prepared = True
+
+    def describe(self) -> str:
+        return ("prepared libpq floor (C++, PQprepare once per $n text in the timed phase, then PQexecPrepared "
+                "with untyped text parameters; every cell touched)")

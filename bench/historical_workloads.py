@@ -1,4 +1,4 @@
-"""H1-H7: reads and writes of the historical class."""
+"""H1-H8: reads and writes of the historical class."""
 from __future__ import annotations
 
 from typing import Any, List
@@ -72,4 +72,15 @@ def historical_workloads(shape: Shape) -> List[Workload]:
         connection.bulk_put(level)
     workloads.append(Workload("H7", "revert of a level", "historical", True, "other", len(level), "entries",
                               prepare=fill_level, operation=lambda c: c.revert(), finish=raw_rollback, writes=True))
+
+    # One object at a time, by the filter a single-record lookup uses; a read returns every version.
+    read = [item_id(index * 7 % shape.objects) for index in range(500 * scale)]
+
+    def query_each(connection: Any) -> list:
+        records = []
+        for oid in read:
+            records.extend(connection.query(CLASS_ADDRESS, conditions=Q(_address__object_id=oid)))
+        return records
+    workloads.append(Workload("H8", "query by object id", "historical", False, "roundtrip", len(read), "reads",
+                              operation=query_each, expected_records=len(read) * shape.versions))
     return workloads

@@ -7,7 +7,9 @@ from pathlib import Path
 
 RESULTS = Path(__file__).resolve().parent / "results" / "latest.json"
 COLUMNS = (("ours", "ours"), ("psycopg2", "psycopg2"), ("psycopg3", "psycopg 3"), ("asyncpg", "asyncpg"),
-           ("libpq floor", "libpq floor"), ("server", "server"))
+           ("libpq floor", "libpq floor"), ("prepared floor", "prepared floor"), ("server", "server"))
+# Ratio columns after the medians; a results file from before an implementation existed has no column for it.
+RATIOS = (("libpq floor", "ours / floor"), ("prepared floor", "ours / prepared floor"))
 
 
 def _ms(value) -> str:
@@ -18,22 +20,29 @@ def _ratio(value) -> str:
     return "n/a" if value is None else f"{value:.2f}"
 
 
+def _measured(workloads: dict, pairs: tuple) -> list:
+    return [(name, title) for name, title in pairs
+            if any(item["median_seconds"].get(name) is not None for item in workloads.values())]
+
+
 def tables(document: dict) -> str:
     out = []
     for scale, workloads in document["scales"].items():
+        columns, ratio_columns = _measured(workloads, COLUMNS), _measured(workloads, RATIOS)
         out.append(f"Scale {scale}, median ms of {document['rounds']} interleaved rounds; "
                    "ratios are medians of the per-round ratios (ours / other).\n")
-        out.append("| Workload | Size | Stmts | " + " | ".join(title for _, title in COLUMNS)
-                   + " | ours / floor | ours / best peer |")
-        out.append("|---|---:|---:|" + "---:|" * len(COLUMNS) + "---:|---:|")
+        out.append("| Workload | Size | Stmts | " + " | ".join(title for _, title in columns + ratio_columns)
+                   + " | ours / best peer |")
+        out.append("|---|---:|---:|" + "---:|" * (len(columns) + len(ratio_columns)) + "---:|")
         for key, item in workloads.items():
             medians, ratios = item["median_seconds"], item["ratio_ours_to"]
             peers = [(medians[name], name) for name in ("psycopg2", "psycopg3", "asyncpg") if medians.get(name)]
             best = min(peers)[1] if peers else None
-            cells = [_ms(medians.get(name)) for name, _ in COLUMNS]
+            cells = [_ms(medians.get(name)) for name, _ in columns] + [_ratio(ratios.get(name))
+                                                                        for name, _ in ratio_columns]
             best_text = f"{_ratio(ratios.get(best))} ({best})" if best else "n/a"
             out.append(f"| {key} {item['title']} | {item['size']:,} {item['unit']} | {item['statements']} | "
-                       + " | ".join(cells) + f" | {_ratio(ratios.get('libpq floor'))} | {best_text} |")
+                       + " | ".join(cells) + f" | {best_text} |")
         out.append("")
     marks = {True: "holds", False: "**fails**", None: "n/a"}
     out.append("| Target | Limit | Measured | |")

@@ -6,11 +6,11 @@ from pathlib import Path
 from typing import Dict, List, Optional
 
 from bench.runner import OURS, WorkloadResult
-from bench.targets import FLOOR, Target, summary
+from bench.targets import FLOOR, PREPARED_FLOOR, Target, summary
 
 PEERS = ("psycopg2", "psycopg3", "asyncpg")
-COLUMNS = (OURS, *PEERS, FLOOR, "server")
-HEADINGS = ("ours", "psycopg2", "psycopg3", "asyncpg", "floor", "server")
+COLUMNS = (OURS, *PEERS, FLOOR, PREPARED_FLOOR, "server")
+HEADINGS = ("ours", "psycopg2", "psycopg3", "asyncpg", "floor", "prep floor", "server")
 
 
 def _ms(value: Optional[float]) -> str:
@@ -27,13 +27,15 @@ def best_peer(outcome: WorkloadResult) -> Optional[str]:
 
 
 def table(scale: int, outcomes: List[WorkloadResult]) -> str:
-    head = ["workload", "size", "stmts", *[f"{h} ms" for h in HEADINGS], "ours/floor", "ours/best peer"]
+    head = ["workload", "size", "stmts", *[f"{h} ms" for h in HEADINGS], "ours/floor", "ours/prep floor",
+            "ours/best peer"]
     lines = []
     for outcome in outcomes:
         workload = outcome.workload
         best = best_peer(outcome)
         lines.append([f"{workload.key} {workload.title}", f"{workload.size}", f"{outcome.statements}",
                       *[_ms(outcome.median(name)) for name in COLUMNS], _ratio(outcome.ratio(FLOOR)),
+                      _ratio(outcome.ratio(PREPARED_FLOOR)),
                       f"{_ratio(outcome.ratio(best))} ({best})" if best else "n/a"])
     widths = [max(len(row[i]) for row in [head, *lines]) for i in range(len(head))]
 

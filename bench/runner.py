@@ -9,6 +9,7 @@ from dataclasses import dataclass, field
 from typing import Any, Callable, Dict, List, Optional
 
 from bench.capture import StatementLog
+from bench.floor_runner import FloorPeer
 from bench.ours import Ours
 from bench.peers.base import PeerUnavailable, RunResult
 from bench.workload import Workload
@@ -36,9 +37,10 @@ class WorkloadResult:
         return statistics.median(o / x for o, x in zip(ours, other) if x > 0)
 
 
-def _check_rows(name: str, log: StatementLog, result: RunResult, notes: List[str]) -> None:
+def _check_rows(peer: Any, log: StatementLog, result: RunResult, notes: List[str]) -> None:
+    name = peer.name
     expected = [statement.rows for statement in log.timed]
-    if name == "libpq floor":
+    if isinstance(peer, FloorPeer):  # counts the rows of all timed statements together
         total = sum(rows for rows in expected if rows > 0)
         if result.rows != [total]:
             notes.append(f"{name} read {result.rows[0]} rows, ours {total}")
@@ -82,7 +84,8 @@ def run_workload(workload: Workload, connection: Any, peers: List[Any], rounds: 
             result.unavailable[peer.name] = f"{type(error).__name__}: {str(error).splitlines()[0][:200]}"
             peer.recover(log)
             continue
-        _check_rows(peer.name, log, warm, result.notes)
+        _check_rows(peer, log, warm, result.notes)
+        result.notes += [f"{peer.name}: {note}" for note in warm.notes]
         runners[peer.name] = peer
     names = list(runners)
     for name in names:

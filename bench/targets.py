@@ -4,12 +4,20 @@ from __future__ import annotations
 from dataclasses import asdict, dataclass
 from typing import Dict, List, Optional
 
+from bench.floor_runner import FloorPeer, PreparedFloorPeer
 from bench.runner import OURS, WorkloadResult
 
-FLOOR = "libpq floor"
+FLOOR = FloorPeer.name
+PREPARED_FLOOR = PreparedFloorPeer.name
 CATEGORY_LIMITS = {"read": 1.15, "bulk": 1.30, "roundtrip": 1.05}
-# H1 must beat these peers by at least these factors (peer time / our time).
-H1_SPEEDUPS = {"psycopg2": 2.5, "asyncpg": 1.7}
+# Per workload: (peer, "faster", factor): ours must beat the peer by at least the factor (peer time /
+# our time); (peer, "within", limit): ours may take at most `limit` times the peer's time.
+PEER_TARGETS = {
+    "H1": [("psycopg2", "faster", 2.5), ("asyncpg", "faster", 1.7), (FLOOR, "within", 1.0),
+           ("asyncpg", "faster", 1.2)],
+    "H6": [("asyncpg", "within", 1.0), (PREPARED_FLOOR, "within", 1.1)],
+    "H8": [("asyncpg", "within", 1.0), (PREPARED_FLOOR, "within", 1.1)],
+}
 SCALE_GROWTH_LIMIT = 10.5
 
 
@@ -42,11 +50,13 @@ def check(results: Dict[int, List[WorkloadResult]]) -> List[Target]:
             limit = CATEGORY_LIMITS.get(workload.category)
             if limit is not None:
                 targets.append(_at_most(scale, workload.key, "ours / libpq floor", outcome.ratio(FLOOR), limit))
-            if workload.key == "H1":
-                for peer, speedup in H1_SPEEDUPS.items():
-                    ratio = outcome.ratio(peer)
-                    targets.append(_at_least(scale, "H1", f"{peer} / ours", None if not ratio else 1 / ratio,
-                                             speedup))
+            for peer, kind, limit in PEER_TARGETS.get(workload.key, []):
+                ratio = outcome.ratio(peer)
+                if kind == "faster":
+                    targets.append(_at_least(scale, workload.key, f"{peer} / ours", 1 / ratio if ratio else None,
+                                             limit))
+                else:
+                    targets.append(_at_most(scale, workload.key, f"ours / {peer}", ratio, limit))
     scales = sorted(results)
     if len(scales) > 1:
         low, high = scales[0], scales[-1]

@@ -1,10 +1,21 @@
-// The libpq floor: runs the statement texts our driver sent, exactly as sent,
-// and touches every cell of every result without building any Python object.
+// The libpq floor: runs the statements our driver sent and touches every cell
+// of every result without building any Python object.
 //
-// Usage: floor CONNINFO STATEMENT_FILE
-// The file holds records of: one phase byte ('s' setup, 't' timed, 'f' finish),
-// the text's length as 4 bytes little-endian, the text. Only the 't' records
-// are timed. Prints one line: "seconds=<timed seconds> rows=<n> bytes=<n> check=<n>".
+// Usage: floor [--prepared] CONNINFO STATEMENT_FILE
+// Plain: every statement runs as the text our driver sent (PQexec).
+// --prepared: a timed statement with parameters runs as a prepared statement.
+// Its $n text is prepared on first use, inside the timed phase, so that each
+// distinct text pays for its preparation once; then PQexecPrepared sends the
+// parameters as text values of untyped parameters. A text the server refuses
+// to prepare runs as the sent text from then on. Statements without
+// parameters, and the untimed phases, run as in the plain mode.
+//
+// The file holds records of: one phase byte ('s' setup, 't' timed, 'f'
+// finish); the sent text; the parameter count; when that is not zero, the $n
+// text and each parameter as its length (0xFFFFFFFF: NULL) and bytes. Texts
+// are a length and bytes; every length and count is 4 bytes little-endian.
+// Only the 't' records are timed. Prints one line:
+// "seconds=<timed seconds> rows=<n> bytes=<n> check=<n> unprepared=<n>".
 #include <libpq-fe.h>
 
 #include <chrono>
@@ -13,8 +24,12 @@
 #include <fstream>
 #include <iterator>
 #include <memory>
+#include <optional>
 #include <stdexcept>
 #include <string>
+#include <string_view>
+#include <unordered_map>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -28,9 +43,14 @@ struct ResultClearer {
 using Connection = std::unique_ptr<PGconn, ConnectionCloser>;
 using Result = std::unique_ptr<PGresult, ResultClearer>;
 
+constexpr std::uint32_t kNullLength = 0xFFFFFFFF;
+constexpr std::size_t kMaxParameters = 65535;  // the protocol counts them in 16 bits
+
 struct Record {
     char phase;
-    std::string text;
+    std::string text;      // as our driver sent it
+    std::string numbered;  // with $n placeholders, when there are parameters
+    std::vector<std::optional<std::string>> parameters;
 };
 
 struct Touched {
@@ -39,22 +59,55 @@ struct Touched {
     std::uint64_t check = 0;
 };
 
+class Reader {
+public:
+    explicit Reader(std::string data) : data_(std::move(data)) {}
+
+    bool done() const { return at_ == data_.size(); }
+    char byte() {
+        need(1);
+        return data_[at_++];
+    }
+    std::uint32_t number() {
+        need(4);
+        std::uint32_t value = 0;
+        for (int i = 0; i < 4; ++i)
+            value |= static_cast<std::uint32_t>(static_cast<unsigned char>(data_[at_ + i])) << (8 * i);
+        at_ += 4;
+        return value;
+    }
+    std::string bytes(std::uint32_t length) {
+        need(length);
+        std::string text = data_.substr(at_, length);
+        at_ += length;
+        return text;
+    }
+    std::string text() { return bytes(number()); }
+
+private:
+    void need(std::size_t length) const {
+        if (data_.size() - at_ < length) throw std::runtime_error("truncated statement file");
+    }
+
+    std::string data_;
+    std::size_t at_ = 0;
+};
+
 std::vector<Record> read_records(const char* path) {
     std::ifstream in(path, std::ios::binary);
     if (!in) throw std::runtime_error(std::string("cannot open ") + path);
-    const std::string data((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    Reader reader(std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>()));
     std::vector<Record> records;
-    std::size_t at = 0;
-    while (at < data.size()) {
-        if (data.size() - at < 5) throw std::runtime_error("truncated record header");
-        const char phase = data[at];
-        std::uint32_t length = 0;
-        for (int i = 0; i < 4; ++i)
-            length |= static_cast<std::uint32_t>(static_cast<unsigned char>(data[at + 1 + i])) << (8 * i);
-        at += 5;
-        if (data.size() - at < length) throw std::runtime_error("truncated record text");
-        records.push_back({phase, data.substr(at, length)});
-        at += length;
+    while (!reader.done()) {
+        Record record{reader.byte(), reader.text(), {}, {}};
+        const std::uint32_t count = reader.number();
+        if (count > 0) record.numbered = reader.text();
+        for (std::uint32_t i = 0; i < count; ++i) {
+            const std::uint32_t length = reader.number();
+            record.parameters.push_back(length == kNullLength ? std::nullopt
+                                                              : std::optional<std::string>(reader.bytes(length)));
+        }
+        records.push_back(std::move(record));
     }
     return records;
 }
@@ -75,43 +128,101 @@ void touch(const PGresult* result, Touched& touched) {
     touched.rows += static_cast<std::uint64_t>(rows);
 }
 
-void run(PGconn* connection, const std::string& text, Touched& touched) {
-    Result result(PQexec(connection, text.c_str()));
+void take(PGconn* connection, Result result, Touched& touched) {
     const ExecStatusType status = PQresultStatus(result.get());
     if (status != PGRES_TUPLES_OK && status != PGRES_COMMAND_OK)
         throw std::runtime_error(std::string("statement failed: ") + PQerrorMessage(connection));
     touch(result.get(), touched);
 }
 
+void run_text(PGconn* connection, const std::string& text, Touched& touched) {
+    take(connection, Result(PQexec(connection, text.c_str())), touched);
+}
+
+// Prepared statements by their $n text; a text the server refused has no name.
+class PreparedStatements {
+public:
+    explicit PreparedStatements(PGconn* connection) : connection_(connection) {}
+
+    void run(const Record& record, Touched& touched) {
+        const std::optional<std::string>& name = name_for(record);
+        if (!name) return run_text(connection_, record.text, touched);
+        std::vector<const char*> values;
+        values.reserve(record.parameters.size());
+        for (const std::optional<std::string>& parameter : record.parameters)
+            values.push_back(parameter ? parameter->c_str() : nullptr);
+        take(connection_, Result(PQexecPrepared(connection_, name->c_str(), static_cast<int>(values.size()),
+                                                values.data(), nullptr, nullptr, 0)),
+             touched);
+    }
+
+    std::size_t refused() const { return refused_; }
+
+private:
+    const std::optional<std::string>& name_for(const Record& record) {
+        if (const auto known = names_.find(record.numbered); known != names_.end()) return known->second;
+        std::optional<std::string> name = "floor_" + std::to_string(names_.size());
+        if (record.parameters.size() > kMaxParameters || !prepare(*name, record.numbered)) {
+            name.reset();
+            ++refused_;
+        }
+        return names_.emplace(record.numbered, std::move(name)).first->second;
+    }
+
+    // Inside a transaction a refused PREPARE would abort it: a savepoint keeps it alive.
+    bool prepare(const std::string& name, const std::string& text) {
+        const bool in_transaction = PQtransactionStatus(connection_) == PQTRANS_INTRANS;
+        Touched ignored;
+        if (in_transaction) run_text(connection_, "SAVEPOINT floor_prepare", ignored);
+        const Result result(PQprepare(connection_, name.c_str(), text.c_str(), 0, nullptr));
+        const bool prepared = PQresultStatus(result.get()) == PGRES_COMMAND_OK;
+        if (in_transaction) {
+            if (!prepared) run_text(connection_, "ROLLBACK TO SAVEPOINT floor_prepare", ignored);
+            run_text(connection_, "RELEASE SAVEPOINT floor_prepare", ignored);
+        }
+        return prepared;
+    }
+
+    PGconn* connection_;
+    std::unordered_map<std::string, std::optional<std::string>> names_;
+    std::size_t refused_ = 0;
+};
+
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 3) {
-        std::fprintf(stderr, "usage: %s CONNINFO STATEMENT_FILE\n", argv[0]);
+    const bool prepared = argc == 4 && std::string_view(argv[1]) == "--prepared";
+    if (argc != 3 && !prepared) {
+        std::fprintf(stderr, "usage: %s [--prepared] CONNINFO STATEMENT_FILE\n", argv[0]);
         return 2;
     }
     try {
-        const std::vector<Record> records = read_records(argv[2]);
-        Connection connection(PQconnectdb(argv[1]));
+        const std::vector<Record> records = read_records(argv[argc - 1]);
+        Connection connection(PQconnectdb(argv[argc - 2]));
         if (!connection || PQstatus(connection.get()) != CONNECTION_OK)
             throw std::runtime_error(std::string("connection failed: ") +
                                      (connection ? PQerrorMessage(connection.get()) : "out of memory"));
+        PreparedStatements statements(connection.get());
         Touched touched;
         Touched untimed;
         std::chrono::steady_clock::duration timed{};
         for (const Record& record : records) {
             if (record.phase != 't') {
-                run(connection.get(), record.text, untimed);
+                run_text(connection.get(), record.text, untimed);
                 continue;
             }
             const auto started = std::chrono::steady_clock::now();
-            run(connection.get(), record.text, touched);
+            if (prepared && !record.parameters.empty()) {
+                statements.run(record, touched);
+            } else {
+                run_text(connection.get(), record.text, touched);
+            }
             timed += std::chrono::steady_clock::now() - started;
         }
-        std::printf("seconds=%.9f rows=%llu bytes=%llu check=%llu\n",
+        std::printf("seconds=%.9f rows=%llu bytes=%llu check=%llu unprepared=%zu\n",
                     std::chrono::duration<double>(timed).count(),
                     static_cast<unsigned long long>(touched.rows), static_cast<unsigned long long>(touched.bytes),
-                    static_cast<unsigned long long>(touched.check));
+                    static_cast<unsigned long long>(touched.check), statements.refused());
         return 0;
     } catch (const std::exception& error) {
         std::fprintf(stderr, "floor: %s\n", error.what());

@@ -4,7 +4,7 @@ from __future__ import annotations
 import gc
 import time
 from abc import ABC, abstractmethod
-from dataclasses import dataclass
+from dataclasses import dataclass, field
 from typing import List
 
 from bench.capture import Statement, StatementLog
@@ -18,6 +18,7 @@ class PeerUnavailable(RuntimeError):
 class RunResult:
     seconds: float
     rows: List[int]  # rows returned by each timed statement (-1: none)
+    notes: List[str] = field(default_factory=list)  # worth reporting with the workload's results
 
 
 _ROLLBACK = Statement("ROLLBACK", None, b"ROLLBACK", -1)

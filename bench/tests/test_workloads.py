@@ -13,7 +13,7 @@ from bench.stores import Stores
 
 SHAPE = Shape(1)
 # Timed statements per workload at scale 1.
-EXPECTED_STATEMENTS = {"H1": 1, "H2": 1, "H3": 1, "H4": 500, "H5": 1, "H6": 6000, "H7": 1000,
+EXPECTED_STATEMENTS = {"H1": 1, "H2": 1, "H3": 1, "H4": 500, "H5": 1, "H6": 6000, "H7": 1000, "H8": 500,
                        "S1": 1, "S2": 1, "S3": 1, "S4": 1, "S5": 2000, "S6": 1000}
 
 

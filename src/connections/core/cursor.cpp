@@ -16,15 +16,28 @@ namespace nelvor::driver {
 
 namespace {
 
-nb::object column_description(const PGresult* result, int column) {
+nb::object column_name(const PGresult* result, int column) {
     const char* name = PQfname(result, column);
     nb::object name_object = nb::steal(PyUnicode_DecodeUTF8(name, static_cast<Py_ssize_t>(std::strlen(name)), "replace"));
     if (!name_object.is_valid()) throw nb::python_error();
-    return nb::make_tuple(name_object, static_cast<unsigned long>(PQftype(result, column)), nb::none(), nb::none(),
-                          nb::none(), nb::none(), nb::none());
+    return name_object;
+}
+
+nb::object column_description(const PGresult* result, int column) {
+    return nb::make_tuple(column_name(result, column), static_cast<unsigned long>(PQftype(result, column)), nb::none(),
+                          nb::none(), nb::none(), nb::none(), nb::none());
 }
 
 }  // namespace
+
+nb::tuple column_names(const PGresult* result) {
+    const int columns = PQnfields(result);
+    nb::object names = nb::steal(PyTuple_New(columns));
+    if (!names.is_valid()) throw nb::python_error();
+    for (int column = 0; column < columns; ++column)
+        PyTuple_SET_ITEM(names.ptr(), column, column_name(result, column).release().ptr());
+    return nb::borrow<nb::tuple>(names);
+}
 
 Cursor::Cursor(nb::object connection_object, Connection& connection)
     : connection_object_(std::move(connection_object)), connection_(&connection) {}
@@ -79,13 +92,22 @@ void Cursor::adopt_run(StatementRun run) {
     const bool built = run.rows.has_value() && PQntuples(run.result.get()) == 0;
     adopt_result(std::move(run.result));
     if (built && result_) {
-        row_total_ = static_cast<int>(PyList_GET_SIZE(run.rows->ptr()));
+        row_total_ = run.consumed.value_or(static_cast<int>(PyList_GET_SIZE(run.rows->ptr())));
         rowcount_ = row_total_;
         built_rows_ = std::move(run.rows);
+        // Rows a consumer took are not the cursor's to give again.
+        if (run.consumed) next_row_ = row_total_;
     }
 }
 
-void Cursor::execute(std::string_view query, nb::handle params) {
+void Cursor::feed(RowConsumer& consumer) {
+    if (!result_) return;
+    nb::tuple names = column_names(result_.get());
+    consumer.columns(names);
+    for (nb::handle row : take_rows(row_total_)) consumer.row(row);
+}
+
+void Cursor::execute(std::string_view query, nb::handle params, RowConsumer* consumer) {
     require_open();
     // libpq takes the text up to the first NUL: never send a cut statement.
     if (query.find('\0') != std::string_view::npos) {
@@ -106,12 +128,15 @@ void Cursor::execute(std::string_view query, nb::handle params) {
         nb::gil_scoped_release unlocked;
         lock.lock();
     }
-    StatementRun run = run_statement(*connection_, session, query, params);
+    StatementRun run = run_statement(*connection_, session, query, params, consumer);
     if (run.sent) {
         query_ = std::move(*run.sent);
         unrendered_.reset();
     }
+    const bool consumed = run.consumed.has_value();
     adopt_run(std::move(run));
+    // Rows read whole reach the consumer now, in the same order.
+    if (consumer != nullptr && !consumed) feed(*consumer);
 }
 
 void Cursor::executemany(std::string_view query, nb::handle params_sequence) {
@@ -187,7 +212,8 @@ nb::object Cursor::statusmessage() const {
 void bind_cursor(nb::module_& module) {
     using namespace nb::literals;
     nb::class_<Cursor>(module, "Cursor")
-        .def("execute", &Cursor::execute, "query"_a, "params"_a.none() = nb::none())
+        .def("execute", [](Cursor& self, std::string_view query, nb::handle params) { self.execute(query, params); },
+             "query"_a, "params"_a.none() = nb::none())
         .def("executemany", &Cursor::executemany, "query"_a, "params_seq"_a)
         .def("fetchone", &Cursor::fetchone)
         .def("fetchmany", &Cursor::fetchmany, "size"_a.none() = nb::none())

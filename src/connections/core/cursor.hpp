@@ -10,6 +10,7 @@
 #include "connections/core/decode.hpp"
 #include "connections/core/literal.hpp"
 #include "connections/core/pg_handles.hpp"
+#include "connections/core/row_consumer.hpp"
 
 namespace nelvor::driver {
 
@@ -24,8 +25,10 @@ public:
     // cursor keeps it alive.
     Cursor(nb::object connection_object, Connection& connection);
 
-    // `params` None: the text is sent as is (a % needs no doubling).
-    void execute(std::string_view query, nb::handle params);
+    // `params` None: the text is sent as is (a % needs no doubling). With a
+    // consumer, the rows go to it (while they arrive, when streamed) and the
+    // cursor keeps none to fetch.
+    void execute(std::string_view query, nb::handle params, RowConsumer* consumer = nullptr);
     void executemany(std::string_view query, nb::handle params_sequence);
 
     nb::object fetchone();
@@ -50,6 +53,7 @@ private:
     void reset_result();
     void adopt_result(PgResultPtr result);
     void adopt_run(StatementRun run);
+    void feed(RowConsumer& consumer);
     // Rows [next_row_, end) as a list; moves next_row_ to `end`.
     nb::list take_rows(int end);
 
@@ -78,6 +82,8 @@ private:
     bool closed_ = false;
 };
 
+// The result's column names, decoded as the description has them.
+nb::tuple column_names(const PGresult* result);
 // The decoders of the result's columns.
 std::vector<ColumnDecoder> column_decoders(const PGresult* result);
 // Rows [first, end) of `result` as a list of tuples.

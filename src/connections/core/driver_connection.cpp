@@ -101,9 +101,9 @@ nb::object Connection::cursor() {
     return nb::cast(Cursor(nb::borrow(nb::find(this)), *this), nb::rv_policy::move);
 }
 
-nb::object Connection::run(std::string_view sql, nb::handle params) {
+nb::object Connection::run(std::string_view sql, nb::handle params, RowConsumer* consumer) {
     nb::object cursor_object = cursor();
-    nb::cast<Cursor&>(cursor_object).execute(sql, params);
+    nb::cast<Cursor&>(cursor_object).execute(sql, params, consumer);
     return cursor_object;
 }
 

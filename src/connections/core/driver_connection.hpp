@@ -15,6 +15,7 @@
 #include "connections/core/pending_begin.hpp"
 #include "connections/core/pg_handles.hpp"
 #include "connections/core/prepared_cache.hpp"
+#include "connections/core/row_consumer.hpp"
 #include "connections/core/stream_choice.hpp"
 
 namespace nelvor::driver {
@@ -40,8 +41,9 @@ public:
                               const std::vector<std::pair<std::string, std::string>>& keywords,
                               std::optional<int> prepare_threshold);
 
-    // A new Cursor that has run `sql` with `params` (None: no rendering).
-    nb::object run(std::string_view sql, nb::handle params);
+    // A new Cursor that has run `sql` with `params` (None: no rendering); its
+    // rows go to `consumer` when there is one (see Cursor::execute).
+    nb::object run(std::string_view sql, nb::handle params, RowConsumer* consumer = nullptr);
     nb::object cursor();
 
     void close();

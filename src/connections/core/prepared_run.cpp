@@ -34,22 +34,23 @@ class Runner {
 public:
     // `choice`: where a streamed run reports how it went; null: rows are read
     // whole. A BEGIN held in `begin` goes out with the statement.
-    Runner(PGconn* conn, PGcancel* cancel, StreamChoice* choice, uint64_t text_hash, PendingBegin& begin)
-        : conn_(conn), cancel_(cancel), choice_(choice), text_hash_(text_hash), begin_(begin) {}
+    Runner(PGconn* conn, PGcancel* cancel, StreamChoice* choice, uint64_t text_hash, RowConsumer* consumer,
+           PendingBegin& begin)
+        : conn_(conn), cancel_(cancel), choice_(choice), text_hash_(text_hash), consumer_(consumer), begin_(begin) {}
 
     StatementRun literal(std::string sql) {
         const bool carried = begin_.take();
         const std::string text = carried ? after_begin(sql) : std::string();
         const char* sent = carried ? text.c_str() : sql.c_str();
-        auto [results, rows] = execute([sent](PGconn* c) { return PQsendQuery(c, sent); });
+        Executed executed = execute([sent](PGconn* c) { return PQsendQuery(c, sent); });
         // The server parses the whole text before it runs any of it: an error
         // before BEGIN's result (a syntax error) means nothing ran. Sent
         // apart, BEGIN would have run: so it does now, then the statement.
-        if (carried && results.error && !results.last && PQstatus(conn_) == CONNECTION_OK) {
+        if (carried && executed.results.error && !executed.results.last && PQstatus(conn_) == CONNECTION_OK) {
             run_query(conn_, cancel_, "BEGIN");
             return literal(std::move(sql));
         }
-        StatementRun run = finish(std::move(results), std::move(rows));
+        StatementRun run = finish(std::move(executed));
         run.sent = std::move(sql);
         return run;
     }
@@ -84,15 +85,18 @@ public:
                                        arrays.formats.data(), 0);
         };
         const bool carried = begin_.take();
-        auto [results, rows] =
+        Executed executed =
             carried ? execute([&send](PGconn* c) { return send_after_begin(c, send); }) : execute(send);
-        if (results.error && statement_dropped(results.error.get())) {
+        const PGresult* error = executed.results.error.get();
+        // Rows a consumer already took cannot be taken back: no second attempt then.
+        const bool untouched = executed.consumed.value_or(0) == 0;
+        if (error && statement_dropped(error)) {
             cache.forget(key);
             // Outside a transaction the failed attempt changed nothing; after
             // a BEGIN it left the transaction aborted.
-            if (may_retry && before == PQTRANS_IDLE && !carried) return prepared(cache, bound, false);
+            if (may_retry && untouched && before == PQTRANS_IDLE && !carried) return prepared(cache, bound, false);
         }
-        return finish(std::move(results), std::move(rows));
+        return finish(std::move(executed));
     }
 
     void deallocate_stale(PreparedCache& cache) {
@@ -100,19 +104,28 @@ public:
     }
 
 private:
-    std::pair<StatementResults, std::optional<nb::list>> execute(const SendStatement& send) {
-        if (choice_ == nullptr) return {collect_results(conn_, cancel_, send), std::nullopt};
+    struct Executed {
+        StatementResults results;
+        std::optional<nb::list> rows;  // when streamed
+        std::optional<int> consumed;   // when streamed into the consumer
+    };
+
+    Executed execute(const SendStatement& send) {
+        if (choice_ == nullptr) return {collect_results(conn_, cancel_, send), std::nullopt, std::nullopt};
         core::CollectorPause pause;
-        StreamedRows rows;
+        StreamedRows rows(consumer_);
         StatementResults results = collect_results(conn_, cancel_, send, &rows);
         choice_->record(text_hash_, results.timing);
-        return {std::move(results), rows.rows()};
+        std::optional<int> consumed;
+        if (consumer_ != nullptr) consumed = rows.consumed();
+        return {std::move(results), rows.rows(), consumed};
     }
 
-    StatementRun finish(StatementResults results, std::optional<nb::list> rows) {
+    StatementRun finish(Executed executed) {
         StatementRun run;
-        run.result = take_result(conn_, std::move(results));
-        run.rows = std::move(rows);
+        run.result = take_result(conn_, std::move(executed.results));
+        run.rows = std::move(executed.rows);
+        run.consumed = executed.consumed;
         return run;
     }
 
@@ -142,13 +155,14 @@ private:
     PGcancel* cancel_;
     StreamChoice* choice_;
     uint64_t text_hash_;
+    RowConsumer* consumer_;
     PendingBegin& begin_;
 };
 
 }  // namespace
 
 StatementRun run_statement(Connection& connection, const SessionHandles& session, std::string_view query,
-                           nb::handle params) {
+                           nb::handle params, RowConsumer* consumer) {
     PGconn* conn = session.conn.get();
     PreparedCache& cache = connection.prepared();
     const StatementShape shape = statement_shape(query);
@@ -162,7 +176,8 @@ StatementRun run_statement(Connection& connection, const SessionHandles& session
         held.sent = std::string(query);
         return held;
     }
-    Runner runner(conn, session.cancel.get(), stream ? &connection.stream_choice() : nullptr, text_hash, begin);
+    Runner runner(conn, session.cancel.get(), stream ? &connection.stream_choice() : nullptr, text_hash, consumer,
+                  begin);
     // DEALLOCATE of a name the server has lost fails, which would abort a
     // transaction (a held BEGIN has not gone out yet).
     if (cache.has_stale() && PQtransactionStatus(conn) == PQTRANS_IDLE) runner.deallocate_stale(cache);

@@ -1,5 +1,7 @@
 #include "connections/core/statement_execution.hpp"
 
+#include "connections/core/cursor.hpp"
+#include "connections/core/driver_connection.hpp"
 #include "connections/core/store_context.hpp"
 #include "framework/framework.hpp"
 
@@ -28,22 +30,68 @@ nb::object execute_method(nb::handle self, nb::handle query, nb::args args) {
     return execute(self, query, args);
 }
 
-}  // namespace
-
-nb::object execute(nb::handle self, nb::handle query, nb::handle params) {
+void require_text_query(nb::handle query) {
     if (!PyUnicode_Check(query.ptr()))
         throw nb::type_error(("execute() argument 'query' must be str, not " +
                               std::string(nb::type_name(query.type()).c_str())).c_str());
-    nb::object connection = driver_connection(self);
-    nb::object cursor = connection.attr("cursor")();
+}
+
+// This module's own driver connection is used directly; anything else put in
+// its place (a wrapper that records or pools) through its Python methods.
+driver::Connection* own_connection(nb::handle connection) {
+    static const nb::handle own_type = nb::type<driver::Connection>();
+    if (Py_TYPE(connection.ptr()) != reinterpret_cast<PyTypeObject*>(own_type.ptr())) return nullptr;
+    return &nb::cast<driver::Connection&>(connection);
+}
+
+std::string_view utf8_view(nb::handle text) {
+    Py_ssize_t size = 0;
+    const char* data = PyUnicode_AsUTF8AndSize(text.ptr(), &size);
+    if (data == nullptr) throw nb::python_error();
+    return {data, static_cast<size_t>(size)};
+}
+
+// Runs the statement on a cursor of `connection`; a failure becomes the
+// connection class's error naming the statement and its parameters.
+void run_on(driver::Connection* own, nb::handle cursor, nb::handle query, nb::handle params,
+            driver::RowConsumer* consumer) {
     try {
+        if (own != nullptr) {
+            nb::cast<driver::Cursor&>(cursor).execute(utf8_view(query), params, consumer);
+            return;
+        }
         cursor.attr("execute")(query, params);
     } catch (nb::python_error& error) {
         // Interrupts and other non-Exception signals pass through unwrapped.
         if (!error.matches(PyExc_Exception)) throw;
         raise_wrapped(error, query, params);
     }
+}
+
+}  // namespace
+
+nb::object execute(nb::handle self, nb::handle query, nb::handle params) {
+    require_text_query(query);
+    nb::object connection = driver_connection(self);
+    driver::Connection* own = own_connection(connection);
+    nb::object cursor = own != nullptr ? own->cursor() : connection.attr("cursor")();
+    run_on(own, cursor, query, params, nullptr);
     return cursor;
+}
+
+void execute_into(nb::handle self, nb::handle query, nb::handle params, driver::RowConsumer& consumer) {
+    require_text_query(query);
+    nb::object connection = driver_connection(self);
+    driver::Connection* own = own_connection(connection);
+    nb::object cursor = own != nullptr ? own->cursor() : connection.attr("cursor")();
+    run_on(own, cursor, query, params, own != nullptr ? &consumer : nullptr);
+    if (own != nullptr) return;
+    nb::object description = cursor.attr("description");
+    if (description.is_none()) return;
+    nb::list name_list;
+    for (nb::handle column : description) name_list.append(column[0]);
+    consumer.columns(nb::tuple(name_list));
+    for (nb::handle row : cursor.attr("fetchall")()) consumer.row(row);
 }
 
 nb::object execute(nb::handle self, std::string_view query, nb::handle params) {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "connections/core/class_builder.hpp"
+#include "connections/core/row_consumer.hpp"
 
 #include <string_view>
 
@@ -11,6 +12,10 @@ namespace nelvor::core {
 // `params` is a tuple (or list) of parameter values, one per `%s`.
 nb::object execute(nb::handle self, nb::handle query, nb::handle params);
 nb::object execute(nb::handle self, std::string_view query, nb::handle params);
+// As execute, for a query whose rows go to `consumer`, in order (while they
+// arrive when the driver streams them); the consumer's own failures are its
+// to report.
+void execute_into(nb::handle self, nb::handle query, nb::handle params, driver::RowConsumer& consumer);
 
 void add_execution_methods(ClassBuilder& builder);
 

@@ -7,8 +7,12 @@ namespace {
 constexpr size_t kRemembered = 256;
 // A text read whole is streamed again after this many runs.
 constexpr int kProbeEvery = 16;
-// Rows arriving faster than this were ready anyway: no building to hide.
+// Blocked on the server less than this: the rows were there anyway, no
+// building to hide.
 constexpr double kNoWaitWorthStreaming = 0.002;
+// Blocked for at least this share of the building: the server was still
+// producing while rows were built, so that building was hidden under it.
+constexpr double kWaitShareWorthStreaming = 0.125;
 
 }  // namespace
 
@@ -23,10 +27,11 @@ bool StreamChoice::should_stream(uint64_t text_hash) {
 }
 
 void StreamChoice::record(uint64_t text_hash, const StreamTiming& timing) {
-    // Streaming paid off when the server kept this process waiting at least
-    // as long as the building took: that much building ran under its work.
+    // Waiting for the server between batches means the building kept up
+    // with it and ran under its work. A process that never waited was
+    // behind (or the rows were all there): reading them whole is cheaper.
     const bool paid_off = timing.waited_after_first_row >= kNoWaitWorthStreaming &&
-                          timing.waited_after_first_row >= timing.building;
+                          timing.waited_after_first_row >= kWaitShareWorthStreaming * timing.building;
     verdicts_.put(text_hash, Verdict{paid_off, 0});
 }
 

@@ -4,16 +4,21 @@
 
 namespace nelvor::driver {
 
-StreamedRows::StreamedRows() : rows_(nb::steal<nb::list>(PyList_New(0))) {}
+StreamedRows::StreamedRows(RowConsumer* consumer) : rows_(nb::steal<nb::list>(PyList_New(0))), consumer_(consumer) {}
 
 void StreamedRows::take(std::vector<PgResultPtr>& rows) {
-    if (decoders_.empty() && !rows.empty()) decoders_ = column_decoders(rows.front().get());
+    if (decoders_.empty() && !rows.empty()) {
+        decoders_ = column_decoders(rows.front().get());
+        if (consumer_ != nullptr) consumer_->columns(column_names(rows.front().get()));
+    }
     for (const PgResultPtr& row : rows) {
-        PyObject* tuple = new_row_tuple(row.get(), 0, decoders_);
-        if (tuple == nullptr) throw nb::python_error();
-        const int status = PyList_Append(rows_.ptr(), tuple);
-        Py_DECREF(tuple);
-        if (status != 0) throw nb::python_error();
+        nb::object tuple = build_row(row.get(), 0, decoders_);
+        if (consumer_ != nullptr) {
+            consumer_->row(tuple);
+            ++consumed_;
+        } else if (PyList_Append(rows_.ptr(), tuple.ptr()) != 0) {
+            throw nb::python_error();
+        }
     }
 }
 

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "connections/core/decode.hpp"
+#include "connections/core/row_consumer.hpp"
 #include "connections/core/wait_query.hpp"
 
 namespace nelvor::driver {
@@ -14,14 +15,19 @@ namespace nb = nanobind;
 
 class StreamedRows final : public RowSink {
 public:
-    StreamedRows();
+    // With a consumer, each row goes to it instead of being kept.
+    explicit StreamedRows(RowConsumer* consumer = nullptr);
     void take(std::vector<PgResultPtr>& rows) override;
     // The rows so far; the statement's result describes their columns.
     nb::list rows() const { return rows_; }
+    // Rows handed to the consumer so far.
+    int consumed() const { return consumed_; }
 
 private:
     nb::list rows_;
     std::vector<ColumnDecoder> decoders_;
+    RowConsumer* consumer_;
+    int consumed_ = 0;
 };
 
 }  // namespace nelvor::driver

@@ -27,12 +27,25 @@ constexpr int kGatherMilliseconds = 1;
 
 enum class Progress { Ready, SliceOver, Broken };
 
+using Clock = std::chrono::steady_clock;
+
+double seconds_since(Clock::time_point start) { return std::chrono::duration<double>(Clock::now() - start).count(); }
+
+// poll() that adds the time it blocked to `polled`: the time this process
+// spent waiting for the server rather than reading what it had sent.
+int timed_poll(pollfd& socket, int timeout_milliseconds, double& polled) {
+    const Clock::time_point start = Clock::now();
+    const int ready = poll(&socket, 1, timeout_milliseconds);
+    polled += seconds_since(start);
+    return ready;
+}
+
 // Called without the GIL: waits up to one slice for a complete result.
-Progress wait_until_not_busy(PGconn* conn) {
+Progress wait_until_not_busy(PGconn* conn, double& polled) {
     while (PQisBusy(conn)) {
         pollfd socket{PQsocket(conn), POLLIN, 0};
         if (socket.fd < 0) return Progress::Broken;
-        const int ready = poll(&socket, 1, kSliceMilliseconds);
+        const int ready = timed_poll(socket, kSliceMilliseconds, polled);
         if (ready < 0 && errno != EINTR) return Progress::Broken;
         if (ready <= 0) return Progress::SliceOver;  // timeout or a signal arrived
         if (PQconsumeInput(conn) == 0) return Progress::Broken;
@@ -56,12 +69,12 @@ void take_ready_rows(PGconn* conn, std::vector<PgResultPtr>& batch, std::optiona
 
 // Called without the GIL: take_ready_rows, reading more input while the
 // batch is small and more rows come soon.
-void gather_rows(PGconn* conn, std::vector<PgResultPtr>& batch, std::optional<PgResultPtr>& other) {
+void gather_rows(PGconn* conn, std::vector<PgResultPtr>& batch, std::optional<PgResultPtr>& other, double& polled) {
     while (true) {
         take_ready_rows(conn, batch, other);
         if (other || batch.size() >= kMinRowBatch) return;
         pollfd socket{PQsocket(conn), POLLIN, 0};
-        if (socket.fd < 0 || poll(&socket, 1, kGatherMilliseconds) <= 0) return;
+        if (socket.fd < 0 || timed_poll(socket, kGatherMilliseconds, polled) <= 0) return;
         if (PQconsumeInput(conn) == 0) return;  // the next wait reports the broken connection
     }
 }
@@ -188,25 +201,21 @@ StatementResults collect_results(PGconn* conn, PGcancel* cancel, const SendState
     if (sent == 0 && !send_failure.empty()) raise_error(ErrorKind::OperationalError, send_failure);
     if (sent == 0) raise_connection_error(conn);
 
-    using Clock = std::chrono::steady_clock;
-    auto seconds_since = [](Clock::time_point start) {
-        return std::chrono::duration<double>(Clock::now() - start).count();
-    };
     std::vector<PgResultPtr> batch;
     bool finished = false;
     bool rows_seen = false;
     while (!finished) {
         Progress progress;
-        const Clock::time_point waiting = Clock::now();
+        double polled = 0;
         {
             nb::gil_scoped_release unlocked;
             batch.clear();  // the rows handed over last time, freed without the GIL
             // Results are read here until the end, a slice without input, or
             // rows that need the GIL to be built.
-            while ((progress = wait_until_not_busy(conn)) == Progress::Ready) {
+            while ((progress = wait_until_not_busy(conn, polled)) == Progress::Ready) {
                 std::optional<PgResultPtr> next;
                 if (sink != nullptr) {
-                    gather_rows(conn, batch, next);
+                    gather_rows(conn, batch, next, polled);
                 } else {
                     next = PgResultPtr(PQgetResult(conn));  // does not block: input is complete
                 }
@@ -218,7 +227,7 @@ StatementResults collect_results(PGconn* conn, PGcancel* cancel, const SendState
                 if (!batch.empty()) break;
             }
         }
-        if (rows_seen) results.timing.waited_after_first_row += seconds_since(waiting);
+        if (rows_seen) results.timing.waited_after_first_row += polled;
         if (progress == Progress::Broken) raise_connection_error(conn);
         if (sink != nullptr && !batch.empty()) {
             rows_seen = true;

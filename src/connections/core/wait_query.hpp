@@ -25,7 +25,7 @@ public:
 
 // What a run with a sink observed, in seconds.
 struct StreamTiming {
-    double waited_after_first_row = 0;  // for more rows from the server, without the GIL
+    double waited_after_first_row = 0;  // blocked on the socket for more rows from the server
     double building = 0;                // in the sink, with the GIL
 };
 

@@ -38,9 +38,9 @@ nb::list query(nb::handle self, nb::handle address, nb::handle query_specifier, 
     nb::object table_name = resolve_table_name(self, address);
     nb::object statement =
         self.attr("_build_select_statement")(table_name, query_specifier, conditions, pagination, order_by);
-    nb::object cursor = run_statement(self, statement);
+    // Wanted while the rows arrive, so taken before the select runs.
     nb::dict description = sql::describe_table(self, self.attr("_get_table_name")(address));
-    return sql::records_from_cursor(self, cursor, table_name, description);
+    return sql::select_records(self, statement[0], statement[1], table_name, description);
 }
 
 nb::object count(nb::handle self, nb::handle address, nb::handle conditions) {

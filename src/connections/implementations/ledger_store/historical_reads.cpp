@@ -115,9 +115,9 @@ nb::list query_table(nb::handle self, nb::handle table_name, nb::handle query_sp
     sql::require_text(table_name, "table_name");
     nb::tuple statement = nb::tuple(
         build_select_statement(self, table_name, query_specifier, conditions, pagination, order_by, true));
-    nb::object cursor = core::execute(self, statement[0], nb::tuple(statement[1]));
+    // Wanted while the rows arrive, so taken before the select runs.
     nb::dict description = sql::describe_table(self, table_name);
-    return sql::records_from_cursor(self, cursor, table_name, description);
+    return sql::select_records(self, statement[0], nb::tuple(statement[1]), table_name, description);
 }
 
 nb::object paginate_items(nb::handle items, nb::handle pagination) {
