@@ -85,6 +85,10 @@ void Cursor::adopt_result(PgResultPtr result) {
 }
 
 void Cursor::adopt_run(StatementRun run) {
+    if (run.held_begin) {
+        statusmessage_ = "BEGIN";  // what the server reports for it
+        return;
+    }
     const bool built = run.rows.has_value() && PQntuples(run.result.get()) == 0;
     adopt_result(std::move(run.result));
     if (built && result_) {

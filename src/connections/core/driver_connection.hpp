@@ -12,6 +12,7 @@
 #include <utility>
 #include <vector>
 
+#include "connections/core/pending_begin.hpp"
 #include "connections/core/pg_handles.hpp"
 #include "connections/core/prepared_cache.hpp"
 #include "connections/core/row_consumer.hpp"
@@ -54,6 +55,7 @@ public:
     // Used under the statement lock only.
     PreparedCache& prepared() { return *prepared_; }
     StreamChoice& stream_choice() { return *stream_choice_; }
+    PendingBegin& pending_begin() { return pending_begin_; }
     // Query rows may be built while they arrive (on by default, chosen per
     // text by StreamChoice; off: always after the whole result is in).
     bool stream_rows() const { return stream_rows_; }
@@ -76,6 +78,7 @@ private:
     std::unique_ptr<std::mutex> statement_lock_ = std::make_unique<std::mutex>();
     std::unique_ptr<PreparedCache> prepared_;
     std::unique_ptr<StreamChoice> stream_choice_ = std::make_unique<StreamChoice>();
+    PendingBegin pending_begin_;
     bool stream_rows_ = true;
 };
 

@@ -7,6 +7,7 @@
 #include "connections/core/bind_query.hpp"
 #include "connections/core/driver_errors.hpp"
 #include "connections/core/literal.hpp"
+#include "connections/core/pending_begin.hpp"
 #include "connections/core/prepared_cache.hpp"
 #include "connections/core/prepared_text.hpp"
 #include "connections/core/collector_pause.hpp"
@@ -31,14 +32,33 @@ bool statement_dropped(const PGresult* error) {
 
 class Runner {
 public:
-    // `choice`: where a streamed run reports how it went; null: rows are read whole.
-    Runner(PGconn* conn, PGcancel* cancel, StreamChoice* choice, uint64_t text_hash, RowConsumer* consumer)
-        : conn_(conn), cancel_(cancel), choice_(choice), text_hash_(text_hash), consumer_(consumer) {}
+    // `choice`: where a streamed run reports how it went; null: rows are read
+    // whole. A BEGIN held in `begin` goes out with the statement.
+    Runner(PGconn* conn, PGcancel* cancel, StreamChoice* choice, uint64_t text_hash, RowConsumer* consumer,
+           PendingBegin& begin)
+        : conn_(conn), cancel_(cancel), choice_(choice), text_hash_(text_hash), consumer_(consumer), begin_(begin) {}
 
     StatementRun literal(std::string sql) {
-        StatementRun run = finish(execute([&sql](PGconn* c) { return PQsendQuery(c, sql.c_str()); }));
+        const bool carried = begin_.take();
+        const std::string text = carried ? after_begin(sql) : std::string();
+        const char* sent = carried ? text.c_str() : sql.c_str();
+        Executed executed = execute([sent](PGconn* c) { return PQsendQuery(c, sent); });
+        // The server parses the whole text before it runs any of it: an error
+        // before BEGIN's result (a syntax error) means nothing ran. Sent
+        // apart, BEGIN would have run: so it does now, then the statement.
+        if (carried && executed.results.error && !executed.results.last && PQstatus(conn_) == CONNECTION_OK) {
+            run_query(conn_, cancel_, "BEGIN");
+            return literal(std::move(sql));
+        }
+        StatementRun run = finish(std::move(executed));
         run.sent = std::move(sql);
         return run;
+    }
+
+    // A held BEGIN goes out alone: before rows read in single-row mode (a
+    // pipeline reads its queries whole) or a text that is no statement.
+    void send_begin_alone() {
+        if (begin_.take()) run_query(conn_, cancel_, "BEGIN");
     }
 
     // nullopt: the statement is to run with literals instead.
@@ -60,17 +80,21 @@ public:
         }
         const BoundValues::Arrays arrays = bound.values.arrays();
         const int count = static_cast<int>(arrays.values.size());
-        Executed executed = execute([&](PGconn* c) {
+        const SendStatement send = [&](PGconn* c) {
             return PQsendQueryPrepared(c, name.c_str(), count, arrays.values.data(), arrays.lengths.data(),
                                        arrays.formats.data(), 0);
-        });
+        };
+        const bool carried = begin_.take();
+        Executed executed =
+            carried ? execute([&send](PGconn* c) { return send_after_begin(c, send); }) : execute(send);
         const PGresult* error = executed.results.error.get();
         // Rows a consumer already took cannot be taken back: no second attempt then.
         const bool untouched = executed.consumed.value_or(0) == 0;
         if (error && statement_dropped(error)) {
             cache.forget(key);
-            // Outside a transaction the failed attempt changed nothing.
-            if (may_retry && untouched && before == PQTRANS_IDLE) return prepared(cache, bound, false);
+            // Outside a transaction the failed attempt changed nothing; after
+            // a BEGIN it left the transaction aborted.
+            if (may_retry && untouched && before == PQTRANS_IDLE && !carried) return prepared(cache, bound, false);
         }
         return finish(std::move(executed));
     }
@@ -132,6 +156,7 @@ private:
     StreamChoice* choice_;
     uint64_t text_hash_;
     RowConsumer* consumer_;
+    PendingBegin& begin_;
 };
 
 }  // namespace
@@ -144,9 +169,19 @@ StatementRun run_statement(Connection& connection, const SessionHandles& session
     const uint64_t text_hash = std::hash<std::string_view>{}(query);
     const bool stream =
         connection.stream_rows() && returns_rows(shape) && connection.stream_choice().should_stream(text_hash);
-    Runner runner(conn, session.cancel.get(), stream ? &connection.stream_choice() : nullptr, text_hash, consumer);
-    // DEALLOCATE of a name the server has lost fails, which would abort a transaction.
+    PendingBegin& begin = connection.pending_begin();
+    if (begin.hold(conn, query, params)) {
+        StatementRun held;
+        held.held_begin = true;
+        held.sent = std::string(query);
+        return held;
+    }
+    Runner runner(conn, session.cancel.get(), stream ? &connection.stream_choice() : nullptr, text_hash, consumer,
+                  begin);
+    // DEALLOCATE of a name the server has lost fails, which would abort a
+    // transaction (a held BEGIN has not gone out yet).
     if (cache.has_stale() && PQtransactionStatus(conn) == PQTRANS_IDLE) runner.deallocate_stale(cache);
+    if (stream || shape.keyword.empty()) runner.send_begin_alone();
 
     const LiteralContext context = literal_context(conn);
     if (!params.is_none() && is_preparable(shape) && cache.count_execution(text_hash)) {

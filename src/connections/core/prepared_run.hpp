@@ -21,10 +21,12 @@ struct StatementRun {
     std::optional<nb::list> rows;    // its rows when they were built on arrival
     std::optional<std::string> sent; // the text sent, when it was rendered with literals
     std::optional<int> consumed;     // rows handed to the consumer while they arrived
+    bool held_begin = false;         // a BEGIN held for the next statement: no result
 };
 
 // `params` None: the text is sent as is. Raises the driver's errors. Streamed
-// rows go to `consumer` when there is one.
+// rows go to `consumer` when there is one. A BEGIN on an idle session is held
+// and sent with the next statement (see PendingBegin).
 StatementRun run_statement(Connection& connection, const SessionHandles& session, std::string_view query,
                            nb::handle params, RowConsumer* consumer = nullptr);
 

@@ -130,6 +130,25 @@ private:
     size_t at_ = 0;
 };
 
+// `text` is `upper` in any case.
+bool equals_upper(std::string_view text, std::string_view upper) {
+    return text.size() == upper.size() &&
+           std::equal(text.begin(), text.end(), upper.begin(),
+                      [](char c, char u) { return std::toupper(static_cast<unsigned char>(c)) == u; });
+}
+
+// `word` (upper case) stands in `text` as a word of its own, in any case.
+bool contains_word(std::string_view text, std::string_view word) {
+    for (size_t at = 0; at + word.size() <= text.size(); ++at) {
+        const size_t end = at + word.size();
+        if ((at == 0 || !is_word_char(text[at - 1])) && (end == text.size() || !is_word_char(text[end])) &&
+            equals_upper(text.substr(at, word.size()), word)) {
+            return true;
+        }
+    }
+    return false;
+}
+
 bool keyword_in(const StatementShape& shape, std::initializer_list<std::string_view> words) {
     return std::find(words.begin(), words.end(), shape.keyword) != words.end();
 }
@@ -169,10 +188,22 @@ bool returns_rows(const StatementShape& shape) {
 bool changes_schema(const StatementShape& shape) { return keyword_in(shape, {"ALTER", "CREATE", "DROP"}); }
 
 bool forgets_prepared(std::string_view text, const StatementShape& shape) {
-    if (!keyword_in(shape, {"DISCARD", "DEALLOCATE"})) return false;
-    std::string upper(text);
-    std::transform(upper.begin(), upper.end(), upper.begin(), [](unsigned char c) { return std::toupper(c); });
-    return upper.find("ALL") != std::string::npos;
+    // The word ALL anywhere: the cache rather forgets too much than keeps a
+    // name the server dropped.
+    return keyword_in(shape, {"DISCARD", "DEALLOCATE"}) && contains_word(text, "ALL");
+}
+
+bool is_bare_begin(std::string_view text) {
+    auto trim = [](std::string_view& view) {
+        while (!view.empty() && std::isspace(static_cast<unsigned char>(view.front()))) view.remove_prefix(1);
+        while (!view.empty() && std::isspace(static_cast<unsigned char>(view.back()))) view.remove_suffix(1);
+    };
+    trim(text);
+    if (!text.empty() && text.back() == ';') {
+        text.remove_suffix(1);
+        trim(text);
+    }
+    return equals_upper(text, "BEGIN");
 }
 
 }  // namespace nelvor::driver

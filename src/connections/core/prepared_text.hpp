@@ -29,4 +29,8 @@ bool changes_schema(const StatementShape& shape);
 // DISCARD ALL or DEALLOCATE ALL: the server forgets every prepared statement.
 bool forgets_prepared(std::string_view text, const StatementShape& shape);
 
+// Exactly BEGIN (any case), blanks around it and one ';' after it allowed:
+// no options (ISOLATION LEVEL, ...), no comments, no second statement.
+bool is_bare_begin(std::string_view text);
+
 }  // namespace nelvor::driver

@@ -90,11 +90,25 @@ void refuse_copy(PGconn* conn, ExecStatusType status) {
     }
 }
 
-// Called without the GIL: reads and drops everything up to the end of the text.
+// Called without the GIL: whether `result` (null included) is the end of
+// what was sent. Outside a pipeline that is the null after the last result.
+// In a pipeline a null only separates its queries and the sync ends it; the
+// connection leaves pipeline mode then, which libpq allows once every result
+// is read (so a null with the queue empty ends it too).
+bool ends_results(PGconn* conn, const PgResultPtr& result) {
+    if (PQpipelineStatus(conn) == PQ_PIPELINE_OFF) return !result;
+    if (PQstatus(conn) == CONNECTION_BAD) return !result;
+    if (result && PQresultStatus(result.get()) != PGRES_PIPELINE_SYNC) return false;
+    return PQexitPipelineMode(conn) != 0;
+}
+
+// Called without the GIL: reads and drops everything up to the end of what was sent.
 void drain_results(PGconn* conn) {
-    while (PGresult* result = PQgetResult(conn)) {
-        const ExecStatusType status = PQresultStatus(result);
-        PQclear(result);
+    while (true) {
+        PgResultPtr result(PQgetResult(conn));
+        if (ends_results(conn, result)) return;
+        if (!result) continue;
+        const ExecStatusType status = PQresultStatus(result.get());
         if (status == PGRES_COPY_IN || status == PGRES_COPY_OUT) refuse_copy(conn, status);
         if (PQstatus(conn) == CONNECTION_BAD) return;
     }
@@ -161,6 +175,9 @@ StatementResults collect_results(PGconn* conn, PGcancel* cancel, const SendState
                 copy_refused = true;
                 refuse_copy(conn, status);
                 break;
+            case PGRES_PIPELINE_SYNC:
+            case PGRES_PIPELINE_ABORTED:  // a query skipped after an earlier one failed
+                break;
             default:
                 results.last = std::move(result);
                 break;
@@ -168,11 +185,20 @@ StatementResults collect_results(PGconn* conn, PGcancel* cancel, const SendState
     };
 
     int sent = 0;
+    std::string send_failure;  // of a pipeline sent in part
     {
         nb::gil_scoped_release unlocked;
         sent = send(conn);
+        // Pipelines come without a sink: single-row mode would apply to their first query only.
         if (sent != 0 && sink != nullptr) PQsetSingleRowMode(conn);
+        if (sent == 0 && PQpipelineStatus(conn) != PQ_PIPELINE_OFF) {
+            // What was queued is ended and read, so that the connection
+            // leaves pipeline mode when it did not break.
+            send_failure = PQerrorMessage(conn);
+            if (PQstatus(conn) == CONNECTION_OK && PQpipelineSync(conn) != 0) drain_results(conn);
+        }
     }
+    if (sent == 0 && !send_failure.empty()) raise_error(ErrorKind::OperationalError, send_failure);
     if (sent == 0) raise_connection_error(conn);
 
     std::vector<PgResultPtr> batch;
@@ -193,11 +219,11 @@ StatementResults collect_results(PGconn* conn, PGcancel* cancel, const SendState
                 } else {
                     next = PgResultPtr(PQgetResult(conn));  // does not block: input is complete
                 }
-                if (next && !*next) {
+                if (next && ends_results(conn, *next)) {
                     finished = true;
                     break;
                 }
-                if (next) absorb(std::move(*next));
+                if (next && *next) absorb(std::move(*next));
                 if (!batch.empty()) break;
             }
         }

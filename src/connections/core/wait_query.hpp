@@ -36,7 +36,10 @@ struct StatementResults {
 };
 
 // Sends and reads every result. With a sink, the statement runs in
-// single-row mode and its rows go to the sink as they arrive. Raises
+// single-row mode and its rows go to the sink as they arrive. `send` may
+// send a pipeline ended by a sync instead (no sink then): its results are
+// read up to the sync and the connection leaves pipeline mode, also when a
+// cancellation or a failure ends the reading early. Raises
 // OperationalError when the connection broke, NotSupportedError for COPY, and
 // the pending Python exception (after asking the server to cancel and
 // draining) when a signal handler raised; server errors are returned.
