@@ -89,6 +89,25 @@ def test_held_begin_opens_the_transaction_with_the_next_statement(connect_with, 
     assert one(connection, "SELECT count(*) FROM items WHERE n = 1") == 0
 
 
+def test_text_of_several_statements_after_begin(connect_with, session_state):
+    connection = connect_with()
+    run(connection, "BEGIN")
+    rows = run(connection, "CREATE TEMP TABLE several (n int); INSERT INTO several VALUES (1), (2); SELECT count(*) FROM several")
+    assert rows == [(2,)]
+    assert session_state(connection) == "idle in transaction"
+    run(connection, "ROLLBACK")
+    assert one(connection, "SELECT count(*) FROM pg_class WHERE relname = 'several'") == 0
+
+
+def test_error_after_begin_points_into_the_statement_itself(driver, connect_with):
+    connection = connect_with()
+    run(connection, "BEGIN")
+    with pytest.raises(driver.ProgrammingError) as raised:
+        run(connection, "SELECT nope FROM (SELECT 1 AS n) t")
+    assert "LINE 1: SELECT nope FROM" in str(raised.value)
+    run(connection, "ROLLBACK")
+
+
 @pytest.mark.parametrize("end", ["COMMIT", "ROLLBACK"])
 def test_begin_and_end_alone(connect_with, session_state, end):
     connection = connect_with()

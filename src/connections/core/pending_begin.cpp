@@ -28,13 +28,6 @@ bool PendingBegin::take() {
     return held;
 }
 
-std::string after_begin(std::string_view sql) {
-    std::string text = kBegin;
-    text += ';';
-    text.append(sql);
-    return text;
-}
-
 int send_after_begin(PGconn* conn, const SendStatement& send) {
     if (PQenterPipelineMode(conn) == 0) return 0;
     if (PQsendQueryParams(conn, kBegin, 0, nullptr, nullptr, nullptr, nullptr, 0) == 0) return 0;

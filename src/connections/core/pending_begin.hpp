@@ -6,7 +6,6 @@
 #include <libpq-fe.h>
 #include <nanobind/nanobind.h>
 
-#include <string>
 #include <string_view>
 
 #include "connections/core/wait_query.hpp"
@@ -31,9 +30,6 @@ public:
 private:
     bool pending_ = false;
 };
-
-// The simple query that runs BEGIN and then `sql`.
-std::string after_begin(std::string_view sql);
 
 // Sends BEGIN and then the statement of `send` (one extended-protocol query)
 // as one pipeline ended by a sync; collect_results reads it and leaves the

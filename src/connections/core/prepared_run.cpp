@@ -39,24 +39,25 @@ public:
         : conn_(conn), cancel_(cancel), choice_(choice), text_hash_(text_hash), consumer_(consumer), begin_(begin) {}
 
     StatementRun literal(std::string sql) {
-        const bool carried = begin_.take();
-        const std::string text = carried ? after_begin(sql) : std::string();
-        const char* sent = carried ? text.c_str() : sql.c_str();
-        Executed executed = execute([sent](PGconn* c) { return PQsendQuery(c, sent); });
-        // The server parses the whole text before it runs any of it: an error
-        // before BEGIN's result (a syntax error) means nothing ran. Sent
-        // apart, BEGIN would have run: so it does now, then the statement.
-        if (carried && executed.results.error && !executed.results.last && PQstatus(conn_) == CONNECTION_OK) {
-            run_query(conn_, cancel_, "BEGIN");
-            return literal(std::move(sql));
-        }
+        const char* text = sql.c_str();
+        // After a held BEGIN the one statement goes through the extended
+        // protocol (a pipeline takes no simple query); with no parameters it
+        // means the same, and errors point into its own text.
+        Executed executed =
+            begin_.take()
+                ? execute([text](PGconn* c) {
+                      return send_after_begin(c, [text](PGconn* c2) {
+                          return PQsendQueryParams(c2, text, 0, nullptr, nullptr, nullptr, nullptr, 0);
+                      });
+                  })
+                : execute([text](PGconn* c) { return PQsendQuery(c, text); });
         StatementRun run = finish(std::move(executed));
         run.sent = std::move(sql);
         return run;
     }
 
     // A held BEGIN goes out alone: before rows read in single-row mode (a
-    // pipeline reads its queries whole) or a text that is no statement.
+    // pipeline reads its queries whole) or a text that is not one statement.
     void send_begin_alone() {
         if (begin_.take()) run_query(conn_, cancel_, "BEGIN");
     }
@@ -181,7 +182,7 @@ StatementRun run_statement(Connection& connection, const SessionHandles& session
     // DEALLOCATE of a name the server has lost fails, which would abort a
     // transaction (a held BEGIN has not gone out yet).
     if (cache.has_stale() && PQtransactionStatus(conn) == PQTRANS_IDLE) runner.deallocate_stale(cache);
-    if (stream || shape.keyword.empty()) runner.send_begin_alone();
+    if (stream || !shape.single) runner.send_begin_alone();
 
     const LiteralContext context = literal_context(conn);
     if (!params.is_none() && is_preparable(shape) && cache.count_execution(text_hash)) {
