@@ -27,6 +27,20 @@ def connect_params(database):
 
 
 @pytest.fixture
+def connect_with(driver, connect_params):
+    """connect_with(threshold) -> a connection with that prepare_threshold, closed after the test."""
+    opened = []
+
+    def make(threshold=None):
+        connection = driver.connect(**connect_params, prepare_threshold=threshold)
+        opened.append(connection)
+        return connection
+    yield make
+    for connection in opened:
+        connection.close()
+
+
+@pytest.fixture
 def conn(driver, connect_params):
     connection = driver.connect(**connect_params)
     yield connection

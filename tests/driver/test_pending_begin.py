@@ -7,20 +7,6 @@ import pytest
 
 
 @pytest.fixture
-def connect_with(driver, connect_params):
-    """connect_with(threshold) -> a connection with that prepare_threshold, closed after the test."""
-    opened = []
-
-    def make(threshold=None):
-        connection = driver.connect(**connect_params, prepare_threshold=threshold)
-        opened.append(connection)
-        return connection
-    yield make
-    for connection in opened:
-        connection.close()
-
-
-@pytest.fixture
 def session_state(driver, connect_params):
     """session_state(connection) -> its server session's state as another session sees it."""
     watcher = driver.connect(**connect_params)

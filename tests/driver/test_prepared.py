@@ -8,20 +8,6 @@ from decimal import Decimal
 import pytest
 
 
-@pytest.fixture
-def connect_with(driver, connect_params):
-    """connect_with(threshold) -> a connection with that prepare_threshold, closed after the test."""
-    opened = []
-
-    def make(threshold):
-        connection = driver.connect(**connect_params, prepare_threshold=threshold)
-        opened.append(connection)
-        return connection
-    yield make
-    for connection in opened:
-        connection.close()
-
-
 def run(connection, sql, params=()):
     cur = connection.cursor()
     cur.execute(sql, params)
