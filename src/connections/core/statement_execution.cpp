@@ -51,8 +51,9 @@ std::string_view utf8_view(nb::handle text) {
     return {data, static_cast<size_t>(size)};
 }
 
-// Runs the statement on a cursor of `connection`; a failure becomes the
-// connection class's error naming the statement and its parameters.
+// Runs the statement on `cursor` (directly when it is the own driver's); a
+// failure becomes the connection class's error naming the statement and its
+// parameters.
 void run_on(driver::Connection* own, nb::handle cursor, nb::handle query, nb::handle params,
             driver::RowConsumer* consumer) {
     try {
