@@ -103,12 +103,7 @@ void Cursor::adopt_run(StatementRun run) {
 void Cursor::feed(RowConsumer& consumer) {
     if (!result_) return;
     consumer.columns(column_names(result_.get()));
-    if (built_rows_) {
-        for (nb::handle row : take_rows(row_total_)) consumer.row(row);
-        return;
-    }
-    // One row at a time: no list of them all in between.
-    for (; next_row_ < row_total_; ++next_row_) consumer.row(build_row(result_.get(), next_row_, decoders_));
+    for (nb::handle row : take_rows(row_total_)) consumer.row(row);
 }
 
 void Cursor::execute(std::string_view query, nb::handle params, RowConsumer* consumer) {

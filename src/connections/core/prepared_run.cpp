@@ -1,5 +1,6 @@
 #include "connections/core/prepared_run.hpp"
 
+#include <chrono>
 #include <cstring>
 #include <functional>
 #include <utility>
@@ -32,11 +33,13 @@ bool statement_dropped(const PGresult* error) {
 
 class Runner {
 public:
-    // `choice`: where a streamed run reports how it went; null: rows are read
-    // whole. A BEGIN held in `begin` goes out with the statement.
-    Runner(PGconn* conn, PGcancel* cancel, StreamChoice* choice, uint64_t text_hash, RowConsumer* consumer,
-           PendingBegin& begin)
-        : conn_(conn), cancel_(cancel), choice_(choice), text_hash_(text_hash), consumer_(consumer), begin_(begin) {}
+    // `choice`: where a run of a query reports how it went (null: not a
+    // query, or streaming is off); `stream`: its rows are built while they
+    // arrive. A BEGIN held in `begin` goes out with the statement.
+    Runner(PGconn* conn, PGcancel* cancel, StreamChoice* choice, bool stream, uint64_t text_hash,
+           RowConsumer* consumer, PendingBegin& begin)
+        : conn_(conn), cancel_(cancel), choice_(choice), stream_(stream), text_hash_(text_hash), consumer_(consumer),
+          begin_(begin) {}
 
     StatementRun literal(std::string sql) {
         const char* text = sql.c_str();
@@ -112,7 +115,13 @@ private:
     };
 
     Executed execute(const SendStatement& send) {
-        if (choice_ == nullptr) return {collect_results(conn_, cancel_, send), std::nullopt, std::nullopt};
+        if (!stream_) {
+            const auto started = std::chrono::steady_clock::now();
+            StatementResults results = collect_results(conn_, cancel_, send);
+            const std::chrono::duration<double> received = std::chrono::steady_clock::now() - started;
+            if (choice_ != nullptr) choice_->record_whole(text_hash_, received.count());
+            return {std::move(results), std::nullopt, std::nullopt};
+        }
         core::CollectorPause pause;
         StreamedRows rows(consumer_);
         StatementResults results = collect_results(conn_, cancel_, send, &rows);
@@ -155,6 +164,7 @@ private:
     PGconn* conn_;
     PGcancel* cancel_;
     StreamChoice* choice_;
+    bool stream_;
     uint64_t text_hash_;
     RowConsumer* consumer_;
     PendingBegin& begin_;
@@ -168,8 +178,8 @@ StatementRun run_statement(Connection& connection, const SessionHandles& session
     PreparedCache& cache = connection.prepared();
     const StatementShape shape = statement_shape(query);
     const uint64_t text_hash = std::hash<std::string_view>{}(query);
-    const bool stream =
-        connection.stream_rows() && returns_rows(shape) && connection.stream_choice().should_stream(text_hash);
+    StreamChoice* choice = connection.stream_rows() && returns_rows(shape) ? &connection.stream_choice() : nullptr;
+    const bool stream = choice != nullptr && choice->should_stream(text_hash);
     PendingBegin& begin = connection.pending_begin();
     if (begin.hold(conn, query, params)) {
         StatementRun held;
@@ -177,8 +187,7 @@ StatementRun run_statement(Connection& connection, const SessionHandles& session
         held.sent = std::string(query);
         return held;
     }
-    Runner runner(conn, session.cancel.get(), stream ? &connection.stream_choice() : nullptr, text_hash, consumer,
-                  begin);
+    Runner runner(conn, session.cancel.get(), choice, stream, text_hash, consumer, begin);
     // DEALLOCATE of a name the server has lost fails, which would abort a
     // transaction (a held BEGIN has not gone out yet).
     if (cache.has_stale() && PQtransactionStatus(conn) == PQTRANS_IDLE) runner.deallocate_stale(cache);

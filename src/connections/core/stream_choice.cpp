@@ -7,12 +7,15 @@ namespace {
 constexpr size_t kRemembered = 256;
 // A text read whole is streamed again after this many runs.
 constexpr int kProbeEvery = 16;
-// Blocked on the server less than this: the rows were there anyway, no
-// building to hide.
-constexpr double kNoWaitWorthStreaming = 0.002;
+// Building shorter than this has nothing worth hiding.
+constexpr double kBuildingWorthHiding = 0.002;
 // Blocked for at least this share of the building: the server was still
 // producing while rows were built, so that building was hidden under it.
 constexpr double kWaitShareWorthStreaming = 0.125;
+// A whole result that takes at least this share of the building to arrive
+// leaves that much building to hide under the server's work, even when the
+// building cannot keep up with the server.
+constexpr double kReceiveShareWorthStreaming = 0.5;
 
 }  // namespace
 
@@ -26,13 +29,35 @@ bool StreamChoice::should_stream(uint64_t text_hash) {
     return true;
 }
 
+StreamChoice::Verdict& StreamChoice::verdict(uint64_t text_hash) {
+    if (Verdict* known = verdicts_.find(text_hash)) return *known;
+    verdicts_.put(text_hash, Verdict{});
+    return *verdicts_.find(text_hash);
+}
+
+bool StreamChoice::worth_it(const Verdict& verdict) {
+    return verdict.building >= kBuildingWorthHiding && verdict.whole_receive >= 0 &&
+           verdict.whole_receive >= kReceiveShareWorthStreaming * verdict.building;
+}
+
 void StreamChoice::record(uint64_t text_hash, const StreamTiming& timing) {
+    Verdict& verdict = this->verdict(text_hash);
+    verdict.building = timing.building;
+    verdict.whole_runs = 0;
     // Waiting for the server between batches means the building kept up
-    // with it and ran under its work. A process that never waited was
-    // behind (or the rows were all there): reading them whole is cheaper.
-    const bool paid_off = timing.waited_after_first_row >= kNoWaitWorthStreaming &&
-                          timing.waited_after_first_row >= kWaitShareWorthStreaming * timing.building;
-    verdicts_.put(text_hash, Verdict{paid_off, 0});
+    // with it and ran under its work. A process that never waited was behind
+    // the server, or the rows were all there at once: only the time a whole
+    // result takes to arrive tells which (a whole read measures it).
+    const bool kept_up = timing.building >= kBuildingWorthHiding &&
+                         timing.waited_after_first_row >= kWaitShareWorthStreaming * timing.building;
+    verdict.stream = kept_up || worth_it(verdict);
+}
+
+void StreamChoice::record_whole(uint64_t text_hash, double receive_seconds) {
+    Verdict* verdict = verdicts_.find(text_hash);
+    if (verdict == nullptr) return;  // never streamed: nothing to compare with
+    verdict->whole_receive = receive_seconds;
+    verdict->stream = worth_it(*verdict);
 }
 
 }  // namespace nelvor::driver
