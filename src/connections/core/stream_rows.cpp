@@ -11,14 +11,19 @@ void StreamedRows::take(std::vector<PgResultPtr>& rows) {
         decoders_ = column_decoders(rows.front().get());
         if (consumer_ != nullptr) consumer_->columns(column_names(rows.front().get()));
     }
-    for (const PgResultPtr& row : rows) {
-        nb::object tuple = build_row(row.get(), 0, decoders_);
-        if (consumer_ != nullptr) {
-            consumer_->row(tuple);
-            ++consumed_;
-        } else if (PyList_Append(rows_.ptr(), tuple.ptr()) != 0) {
-            throw nb::python_error();
-        }
+    if (consumer_ == nullptr) {
+        for (const PgResultPtr& row : rows)
+            if (PyList_Append(rows_.ptr(), build_row(row.get(), 0, decoders_).ptr()) != 0) throw nb::python_error();
+        return;
+    }
+    // The batch is decoded first and then handed over: alternating the two
+    // per row was measurably slower.
+    std::vector<nb::object> built;
+    built.reserve(rows.size());
+    for (const PgResultPtr& row : rows) built.push_back(build_row(row.get(), 0, decoders_));
+    for (const nb::object& tuple : built) {
+        consumer_->row(tuple);
+        ++consumed_;
     }
 }
 
