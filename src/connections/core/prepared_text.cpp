@@ -195,8 +195,8 @@ bool forgets_prepared(std::string_view text, const StatementShape& shape) {
 
 bool is_bare_begin(std::string_view text) {
     auto trim = [](std::string_view& view) {
-        while (!view.empty() && std::isspace(static_cast<unsigned char>(view.front()))) view.remove_prefix(1);
-        while (!view.empty() && std::isspace(static_cast<unsigned char>(view.back()))) view.remove_suffix(1);
+        while (!view.empty() && is_blank(view.front())) view.remove_prefix(1);
+        while (!view.empty() && is_blank(view.back())) view.remove_suffix(1);
     };
     trim(text);
     if (!text.empty() && text.back() == ';') {

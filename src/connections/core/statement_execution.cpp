@@ -51,48 +51,49 @@ std::string_view utf8_view(nb::handle text) {
     return {data, static_cast<size_t>(size)};
 }
 
-// Runs the statement on `cursor` (directly when it is the own driver's); a
-// failure becomes the connection class's error naming the statement and its
-// parameters.
-void run_on(driver::Connection* own, nb::handle cursor, nb::handle query, nb::handle params,
-            driver::RowConsumer* consumer) {
+struct Executed {
+    nb::object cursor;
+    bool rows_consumed;  // the rows went to the consumer while they were read
+};
+
+// Runs the statement on a new cursor of the instance's driver connection
+// (directly when it is the own driver); a failure becomes the connection
+// class's error naming the statement and its parameters.
+Executed run(nb::handle self, nb::handle query, nb::handle params, driver::RowConsumer* consumer) {
+    require_text_query(query);
+    nb::object connection = driver_connection(self);
+    driver::Connection* own = own_connection(connection);
+    nb::object cursor = own != nullptr ? own->cursor() : connection.attr("cursor")();
     try {
         if (own != nullptr) {
             nb::cast<driver::Cursor&>(cursor).execute(utf8_view(query), params, consumer);
-            return;
+        } else {
+            cursor.attr("execute")(query, params);
         }
-        cursor.attr("execute")(query, params);
     } catch (nb::python_error& error) {
         // Interrupts and other non-Exception signals pass through unwrapped.
         if (!error.matches(PyExc_Exception)) throw;
         raise_wrapped(error, query, params);
     }
+    return {std::move(cursor), own != nullptr && consumer != nullptr};
 }
 
 }  // namespace
 
 nb::object execute(nb::handle self, nb::handle query, nb::handle params) {
-    require_text_query(query);
-    nb::object connection = driver_connection(self);
-    driver::Connection* own = own_connection(connection);
-    nb::object cursor = own != nullptr ? own->cursor() : connection.attr("cursor")();
-    run_on(own, cursor, query, params, nullptr);
-    return cursor;
+    return run(self, query, params, nullptr).cursor;
 }
 
 void execute_into(nb::handle self, nb::handle query, nb::handle params, driver::RowConsumer& consumer) {
-    require_text_query(query);
-    nb::object connection = driver_connection(self);
-    driver::Connection* own = own_connection(connection);
-    nb::object cursor = own != nullptr ? own->cursor() : connection.attr("cursor")();
-    run_on(own, cursor, query, params, own != nullptr ? &consumer : nullptr);
-    if (own != nullptr) return;
-    nb::object description = cursor.attr("description");
+    Executed executed = run(self, query, params, &consumer);
+    if (executed.rows_consumed) return;
+    // Another connection object in the driver's place: its rows are fetched.
+    nb::object description = executed.cursor.attr("description");
     if (description.is_none()) return;
     nb::list name_list;
     for (nb::handle column : description) name_list.append(column[0]);
     consumer.columns(nb::tuple(name_list));
-    for (nb::handle row : cursor.attr("fetchall")()) consumer.row(row);
+    for (nb::handle row : executed.cursor.attr("fetchall")()) consumer.row(row);
 }
 
 nb::object execute(nb::handle self, std::string_view query, nb::handle params) {
