@@ -154,7 +154,8 @@ void bind_connection(nb::module_& module) {
                      [](Connection& self, nb::handle level) { self.set_isolation_level(level); },
                      nb::arg("level").none())
         .def_prop_ro("prepare_threshold", [](Connection& self) { return self.prepared().threshold(); })
-        .def_prop_rw("stream_rows", &Connection::stream_rows, &Connection::set_stream_rows);
+        .def_prop_rw("stream_rows", &Connection::stream_rows, &Connection::set_stream_rows)
+        .def_prop_rw("spin_wait", &Connection::spin_wait, &Connection::set_spin_wait);
 
     module.def(
         "connect",

@@ -15,6 +15,7 @@
 #include "connections/core/pending_begin.hpp"
 #include "connections/core/pg_handles.hpp"
 #include "connections/core/prepared_cache.hpp"
+#include "connections/core/reply_spin.hpp"
 #include "connections/core/row_consumer.hpp"
 #include "connections/core/stream_choice.hpp"
 
@@ -60,6 +61,11 @@ public:
     // text by StreamChoice; off: always after the whole result is in).
     bool stream_rows() const { return stream_rows_; }
     void set_stream_rows(bool on) { stream_rows_ = on; }
+    ReplySpin& reply_spin() { return *reply_spin_; }
+    // Short replies may be waited for by reading before sleeping (on by
+    // default, chosen per text by ReplySpin; off: always sleeping at once).
+    bool spin_wait() const { return spin_wait_; }
+    void set_spin_wait(bool on) { spin_wait_ = on; }
 
     void cancel();
     int server_version() const;
@@ -78,8 +84,10 @@ private:
     std::unique_ptr<std::mutex> statement_lock_ = std::make_unique<std::mutex>();
     std::unique_ptr<PreparedCache> prepared_;
     std::unique_ptr<StreamChoice> stream_choice_ = std::make_unique<StreamChoice>();
+    std::unique_ptr<ReplySpin> reply_spin_ = std::make_unique<ReplySpin>();
     PendingBegin pending_begin_;
     bool stream_rows_ = true;
+    bool spin_wait_ = true;
 };
 
 void bind_connection(nb::module_& module);

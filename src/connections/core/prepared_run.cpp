@@ -35,11 +35,12 @@ class Runner {
 public:
     // `choice`: where a run of a query reports how it went (null: not a
     // query, or streaming is off); `stream`: its rows are built while they
-    // arrive. A BEGIN held in `begin` goes out with the statement.
-    Runner(PGconn* conn, PGcancel* cancel, StreamChoice* choice, bool stream, uint64_t text_hash,
+    // arrive; `spin`: how a reply read whole is waited for (null: sleeping).
+    // A BEGIN held in `begin` goes out with the statement.
+    Runner(PGconn* conn, PGcancel* cancel, StreamChoice* choice, bool stream, ReplySpin* spin, uint64_t text_hash,
            RowConsumer* consumer, PendingBegin& begin)
-        : conn_(conn), cancel_(cancel), choice_(choice), stream_(stream), text_hash_(text_hash), consumer_(consumer),
-          begin_(begin) {}
+        : conn_(conn), cancel_(cancel), choice_(choice), stream_(stream), spin_(spin), text_hash_(text_hash),
+          consumer_(consumer), begin_(begin) {}
 
     StatementRun literal(std::string sql) {
         const char* text = sql.c_str();
@@ -116,10 +117,12 @@ private:
 
     Executed execute(const SendStatement& send) {
         if (!stream_) {
+            const double spin = spin_ != nullptr ? spin_->budget(text_hash_) : 0;
             const auto started = std::chrono::steady_clock::now();
-            StatementResults results = collect_results(conn_, cancel_, send);
+            StatementResults results = collect_results(conn_, cancel_, send, nullptr, spin);
             const std::chrono::duration<double> received = std::chrono::steady_clock::now() - started;
             if (choice_ != nullptr) choice_->record_whole(text_hash_, received.count());
+            if (spin_ != nullptr) spin_->record(text_hash_, spin > 0, received.count());
             return {std::move(results), std::nullopt, std::nullopt};
         }
         core::CollectorPause pause;
@@ -165,6 +168,7 @@ private:
     PGcancel* cancel_;
     StreamChoice* choice_;
     bool stream_;
+    ReplySpin* spin_;
     uint64_t text_hash_;
     RowConsumer* consumer_;
     PendingBegin& begin_;
@@ -187,7 +191,8 @@ StatementRun run_statement(Connection& connection, const SessionHandles& session
         held.sent = std::string(query);
         return held;
     }
-    Runner runner(conn, session.cancel.get(), choice, stream, text_hash, consumer, begin);
+    ReplySpin* spin = connection.spin_wait() ? &connection.reply_spin() : nullptr;
+    Runner runner(conn, session.cancel.get(), choice, stream, spin, text_hash, consumer, begin);
     // DEALLOCATE of a name the server has lost fails, which would abort a
     // transaction (a held BEGIN has not gone out yet).
     if (cache.has_stale() && PQtransactionStatus(conn) == PQTRANS_IDLE) runner.deallocate_stale(cache);

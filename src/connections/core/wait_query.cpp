@@ -40,8 +40,28 @@ int timed_poll(pollfd& socket, int timeout_milliseconds, double& polled) {
     return ready;
 }
 
-// Called without the GIL: waits up to one slice for a complete result.
-Progress wait_until_not_busy(PGconn* conn, double& polled) {
+// Called without the GIL: reads whatever input arrives, without sleeping,
+// until a result is complete or `spin_until` has passed.
+Progress spin_until_not_busy(PGconn* conn, Clock::time_point spin_until, double& polled) {
+    const Clock::time_point start = Clock::now();
+    Progress progress = Progress::Ready;
+    while (PQisBusy(conn) && Clock::now() < spin_until) {
+        if (PQconsumeInput(conn) == 0) {
+            progress = Progress::Broken;
+            break;
+        }
+    }
+    polled += seconds_since(start);
+    return progress;
+}
+
+// Called without the GIL: waits up to one slice for a complete result,
+// reading without sleeping until `spin_until`.
+Progress wait_until_not_busy(PGconn* conn, Clock::time_point spin_until, double& polled) {
+    if (PQisBusy(conn) && Clock::now() < spin_until &&
+        spin_until_not_busy(conn, spin_until, polled) == Progress::Broken) {
+        return Progress::Broken;
+    }
     while (PQisBusy(conn)) {
         pollfd socket{PQsocket(conn), POLLIN, 0};
         if (socket.fd < 0) return Progress::Broken;
@@ -157,7 +177,8 @@ void send_cancel(PGcancel* cancel) {
     if (sent == 0) raise_error(ErrorKind::OperationalError, std::string("cancel request failed: ") + message);
 }
 
-StatementResults collect_results(PGconn* conn, PGcancel* cancel, const SendStatement& send, RowSink* sink) {
+StatementResults collect_results(PGconn* conn, PGcancel* cancel, const SendStatement& send, RowSink* sink,
+                                 double spin_seconds) {
     StatementResults results;
     bool copy_refused = false;
     // Without the GIL: keeps one result that is not a row of a sink.
@@ -201,6 +222,8 @@ StatementResults collect_results(PGconn* conn, PGcancel* cancel, const SendState
     if (sent == 0 && !send_failure.empty()) raise_error(ErrorKind::OperationalError, send_failure);
     if (sent == 0) raise_connection_error(conn);
 
+    const Clock::time_point spin_until =
+        Clock::now() + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(spin_seconds));
     std::vector<PgResultPtr> batch;
     bool finished = false;
     bool rows_seen = false;
@@ -212,7 +235,7 @@ StatementResults collect_results(PGconn* conn, PGcancel* cancel, const SendState
             batch.clear();  // the rows handed over last time, freed without the GIL
             // Results are read here until the end, a slice without input, or
             // rows that need the GIL to be built.
-            while ((progress = wait_until_not_busy(conn, polled)) == Progress::Ready) {
+            while ((progress = wait_until_not_busy(conn, spin_until, polled)) == Progress::Ready) {
                 std::optional<PgResultPtr> next;
                 if (sink != nullptr) {
                     gather_rows(conn, batch, next, polled);

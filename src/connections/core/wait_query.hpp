@@ -43,8 +43,11 @@ struct StatementResults {
 // OperationalError when the connection broke, NotSupportedError for COPY, and
 // the pending Python exception (after asking the server to cancel and
 // draining) when a signal handler raised; server errors are returned.
-// The GIL must be held on entry; it is released around every libpq call.
-StatementResults collect_results(PGconn* conn, PGcancel* cancel, const SendStatement& send, RowSink* sink = nullptr);
+// For `spin_seconds` after sending, the input is read without sleeping (see
+// ReplySpin). The GIL must be held on entry; it is released around every
+// libpq call.
+StatementResults collect_results(PGconn* conn, PGcancel* cancel, const SendStatement& send, RowSink* sink = nullptr,
+                                 double spin_seconds = 0);
 
 // Raises the driver error of `results` (the server's error, a broken
 // connection, no result, an empty query); returns the last result otherwise.

@@ -1,0 +1,79 @@
+#include "connections/core/reply_spin.hpp"
+
+#include <optional>
+
+#include "connections/core/cpu_wait.hpp"
+
+namespace nelvor::driver {
+
+namespace {
+
+constexpr size_t kRemembered = 256;
+// The CPU time one wait may spend reading before it sleeps: about four
+// wake-ups, so that a statement with a longer server time soon sleeps.
+constexpr double kSpinSeconds = 0.0002;
+// The first runs of a text alternate between the two ways.
+constexpr int kTrialRuns = 8;
+// Later, every this many runs go the other way, to notice a change (another
+// process taking the cores, a statement that got slower).
+constexpr int kRecheckEvery = 32;
+// Spinning costs CPU: it has to answer clearly sooner to be chosen.
+constexpr double kSpinMustSave = 0.9;
+// Every this many runs the thread's wait for a CPU is looked at; waiting
+// for this share of the time means the cores are busy, and the next this
+// many runs sleep at once.
+constexpr int kCpuCheckEvery = 8;
+constexpr double kBusyCoresShare = 0.05;
+constexpr int kBusyCoresRuns = 64;
+
+}  // namespace
+
+ReplySpin::ReplySpin() : texts_(kRemembered) {}
+
+void ReplySpin::Recent::add(double seconds) {
+    times_[next_] = seconds;
+    next_ = (next_ + 1) % times_.size();
+}
+
+double ReplySpin::Recent::best() const {
+    double best = -1;
+    for (const double time : times_) {
+        if (time >= 0 && (best < 0 || time < best)) best = time;
+    }
+    return best;
+}
+
+bool ReplySpin::spin_wins(const Replies& replies) {
+    const double spun = replies.spun.best();
+    const double slept = replies.slept.best();
+    return spun >= 0 && slept >= 0 && spun < kSpinMustSave * slept;
+}
+
+double ReplySpin::budget(uint64_t text_hash) {
+    Replies* replies = texts_.find(text_hash);
+    if (replies == nullptr) {
+        texts_.put(text_hash, Replies{});
+        replies = texts_.find(text_hash);
+    }
+    const int run = replies->runs++;
+    if (++runs_since_cpu_check_ >= kCpuCheckEvery) {
+        runs_since_cpu_check_ = 0;
+        const std::optional<double> waited = cpu_wait_share();
+        if (waited && *waited >= kBusyCoresShare) busy_cores_runs_ = kBusyCoresRuns;
+    }
+    if (busy_cores_runs_ > 0) {
+        --busy_cores_runs_;
+        return 0;
+    }
+    bool spin = run < kTrialRuns ? run % 2 == 0 : spin_wins(*replies);
+    if (run >= kTrialRuns && run % kRecheckEvery == 0) spin = !spin;
+    return spin ? kSpinSeconds : 0;
+}
+
+void ReplySpin::record(uint64_t text_hash, bool spun, double reply_seconds) {
+    Replies* replies = texts_.find(text_hash);
+    if (replies == nullptr) return;  // forgotten meanwhile
+    (spun ? replies->spun : replies->slept).add(reply_seconds);
+}
+
+}  // namespace nelvor::driver
