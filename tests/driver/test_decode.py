@@ -96,6 +96,15 @@ def test_deeply_nested_json(select_one):
     assert value == []
 
 
+def test_long_strings_with_escapes_and_a_large_document(select_one):
+    # Escapes at every offset of a 16-byte block, in strings read in blocks.
+    strings = ["x" * offset + '\\"\n\u00e9' + "y" * (40 - offset) for offset in range(33)]
+    assert select_one("SELECT %s::json", (json.dumps(strings),)) == strings
+    large = {"k%d" % i: "v" * 100 + '"' + str(i) for i in range(20000)}  # about 2.5 MB
+    assert select_one("SELECT %s::json", (json.dumps(large),)) == large
+    assert select_one("SELECT %s::json", ('{"after": ["large"]}',)) == {"after": ["large"]}
+
+
 def test_many_json_rows(cur):
     cur.execute("SELECT i, json_build_object('id', i, 'tags', json_build_array('a', i)) "
                 "FROM generate_series(1, 50000) AS i")

@@ -181,11 +181,18 @@ private:
 PyObject* decode_json(const char* text, size_t length) {
     PyObjectBuilder builder;
     rapidjson::Reader reader;
-    rapidjson::MemoryStream raw(text, length);
-    rapidjson::EncodedInputStream<rapidjson::UTF8<>, rapidjson::MemoryStream> stream(raw);
-    constexpr unsigned kFlags =
-        rapidjson::kParseIterativeFlag | rapidjson::kParseNumbersAsStringsFlag | rapidjson::kParseFullPrecisionFlag;
+    // Parsed in place in a copy: strings without escapes are then handed to
+    // the builder where they stand instead of being copied a byte at a time.
+    // A copy of a large document is not kept for the next one.
+    constexpr size_t kKeptBufferBytes = 1 << 20;
+    thread_local std::string buffer;
+    buffer.assign(text, length);
+    rapidjson::InsituStringStream stream(buffer.data());
+    // Iterative: deep nesting cannot exhaust the stack.
+    constexpr unsigned kFlags = rapidjson::kParseInsituFlag | rapidjson::kParseIterativeFlag |
+                                rapidjson::kParseNumbersAsStringsFlag | rapidjson::kParseFullPrecisionFlag;
     rapidjson::ParseResult result = reader.Parse<kFlags>(stream, builder);
+    if (buffer.capacity() > kKeptBufferBytes) std::string().swap(buffer);
     if (!result) {
         if (!PyErr_Occurred()) {
             PyErr_Format(PyExc_ValueError, "invalid JSON from the server at offset %zu: %s", result.Offset(),
