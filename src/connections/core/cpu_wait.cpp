@@ -16,14 +16,20 @@ using Clock = std::chrono::steady_clock;
 // Linux: "<run time> <run-queue wait time> <slices>", nanoseconds.
 class SchedulerStats {
 public:
-    SchedulerStats() : fd_(open("/proc/thread-self/schedstat", O_RDONLY | O_CLOEXEC)) {}
-    ~SchedulerStats() {
-        if (fd_ >= 0) close(fd_);
-    }
+    SchedulerStats() = default;
+    ~SchedulerStats() { close_file(); }
     SchedulerStats(const SchedulerStats&) = delete;
     SchedulerStats& operator=(const SchedulerStats&) = delete;
 
     std::optional<double> share_since_last() {
+        // A forked child's thread inherits the file of its parent's thread.
+        const pid_t thread = gettid();
+        if (thread != owner_) {
+            close_file();
+            fd_ = open("/proc/thread-self/schedstat", O_RDONLY | O_CLOEXEC);
+            owner_ = thread;
+            last_waited_.reset();
+        }
         const std::optional<uint64_t> waited = waited_nanoseconds();
         const Clock::time_point now = Clock::now();
         std::optional<double> share;
@@ -52,7 +58,13 @@ private:
         return waited;
     }
 
-    int fd_;
+    void close_file() {
+        if (fd_ >= 0) close(fd_);
+        fd_ = -1;
+    }
+
+    int fd_ = -1;
+    pid_t owner_ = 0;  // the thread whose file fd_ is
     std::optional<uint64_t> last_waited_;
     Clock::time_point last_time_;
 };
