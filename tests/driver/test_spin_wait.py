@@ -23,6 +23,20 @@ def test_spin_wait_is_on_by_default_and_per_connection(driver, connect_params, c
     other.close()
 
 
+@pytest.mark.parametrize("setting, expected", [("off", False), ("0", False), ("No", False), ("on", True), ("", True)])
+def test_environment_sets_the_default(driver, connect_params, monkeypatch, setting, expected):
+    monkeypatch.setenv("NELVOR_SPIN_WAIT", setting)
+    connection = driver.connect(**connect_params)
+    assert connection.spin_wait is expected
+    connection.close()
+
+
+def test_a_bad_environment_setting_is_refused_before_connecting(driver, connect_params, monkeypatch):
+    monkeypatch.setenv("NELVOR_SPIN_WAIT", "sometimes")
+    with pytest.raises(ValueError, match="NELVOR_SPIN_WAIT must be on or off, not 'sometimes'"):
+        driver.connect(**connect_params)
+
+
 def test_replies_fast_slow_and_failing_come_back_as_sent(driver, waiting):
     cur = waiting.cursor()
     for run in range(RUNS):

@@ -177,7 +177,10 @@ void bind_connection(nb::module_& module) {
                 keywords.emplace_back(std::move(name), nb::cast<std::string>(nb::str(value)));
             }
             if (!threshold_given) prepare_threshold = default_prepare_threshold();
-            return Connection::connect(conninfo, keywords, prepare_threshold);
+            const bool spin_wait = spin_wait_by_default();
+            nb::object connection = Connection::connect(conninfo, keywords, prepare_threshold);
+            nb::cast<Connection&>(connection).set_spin_wait(spin_wait);
+            return connection;
         },
         "dsn"_a.none() = nb::none(), "kwargs"_a);
 }

@@ -1,6 +1,11 @@
 #include "connections/core/reply_spin.hpp"
 
+#include <algorithm>
+#include <cctype>
+#include <cstdlib>
 #include <optional>
+#include <stdexcept>
+#include <string>
 
 #include "connections/core/cpu_wait.hpp"
 
@@ -27,6 +32,16 @@ constexpr double kBusyCoresShare = 0.05;
 constexpr int kBusyCoresRuns = 64;
 
 }  // namespace
+
+bool spin_wait_by_default() {
+    const char* setting = std::getenv("NELVOR_SPIN_WAIT");
+    if (setting == nullptr || *setting == '\0') return true;
+    std::string text(setting);
+    std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::tolower(c); });
+    if (text == "on" || text == "1" || text == "true" || text == "yes") return true;
+    if (text == "off" || text == "0" || text == "false" || text == "no") return false;
+    throw std::invalid_argument("NELVOR_SPIN_WAIT must be on or off, not '" + std::string(setting) + "'");
+}
 
 ReplySpin::ReplySpin() : texts_(kRemembered) {}
 

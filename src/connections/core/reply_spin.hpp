@@ -17,6 +17,11 @@
 
 namespace nelvor::driver {
 
+// Whether new connections may read before sleeping: NELVOR_SPIN_WAIT set to
+// off, 0, false or no turns it off (on, 1, true, yes or unset: on). Throws
+// std::invalid_argument for any other value.
+bool spin_wait_by_default();
+
 class ReplySpin {
 public:
     ReplySpin();
