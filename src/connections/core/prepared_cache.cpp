@@ -25,14 +25,10 @@ PreparedCache::PreparedCache(std::optional<int> threshold)
 
 bool PreparedCache::count_execution(uint64_t hash) {
     if (!threshold_) return false;
-    Usage* usage = usage_.find(hash);
-    if (usage == nullptr) {
-        usage_.put(hash, Usage{});
-        usage = usage_.find(hash);
-    }
-    if (usage->refused) return false;
-    if (usage->executions <= *threshold_) ++usage->executions;
-    return usage->executions > *threshold_;
+    Usage& usage = usage_.find_or_add(hash);
+    if (usage.refused) return false;
+    if (usage.executions <= *threshold_) ++usage.executions;
+    return usage.executions > *threshold_;
 }
 
 void PreparedCache::refuse(uint64_t text_hash) { usage_.put(text_hash, Usage{0, true}); }

@@ -22,6 +22,14 @@ public:
         return &found->second->second;
     }
 
+    // The entry of `key`, made the most recently used; a default one is
+    // added first when there is none (dropping the least recently used).
+    Value& find_or_add(const Key& key) {
+        if (Value* known = find(key)) return *known;
+        put(key, Value{});
+        return order_.front().second;
+    }
+
     // Adds or replaces the entry; returns the entry that had to leave, if any.
     std::optional<std::pair<Key, Value>> put(const Key& key, Value value) {
         if (Value* known = find(key)) {

@@ -65,12 +65,8 @@ bool ReplySpin::spin_wins(const Replies& replies) {
 }
 
 double ReplySpin::budget(uint64_t text_hash) {
-    Replies* replies = texts_.find(text_hash);
-    if (replies == nullptr) {
-        texts_.put(text_hash, Replies{});
-        replies = texts_.find(text_hash);
-    }
-    const int run = replies->runs++;
+    Replies& replies = texts_.find_or_add(text_hash);
+    const int run = replies.runs++;
     if (++runs_since_cpu_check_ >= kCpuCheckEvery) {
         runs_since_cpu_check_ = 0;
         const std::optional<double> waited = cpu_wait_share();
@@ -80,7 +76,7 @@ double ReplySpin::budget(uint64_t text_hash) {
         --busy_cores_runs_;
         return 0;
     }
-    bool spin = run < kTrialRuns ? run % 2 == 0 : spin_wins(*replies);
+    bool spin = run < kTrialRuns ? run % 2 == 0 : spin_wins(replies);
     if (run >= kTrialRuns && run % kRecheckEvery == 0) spin = !spin;
     return spin ? kSpinSeconds : 0;
 }

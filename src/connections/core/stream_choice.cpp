@@ -29,19 +29,13 @@ bool StreamChoice::should_stream(uint64_t text_hash) {
     return true;
 }
 
-StreamChoice::Verdict& StreamChoice::verdict(uint64_t text_hash) {
-    if (Verdict* known = verdicts_.find(text_hash)) return *known;
-    verdicts_.put(text_hash, Verdict{});
-    return *verdicts_.find(text_hash);
-}
-
 bool StreamChoice::worth_it(const Verdict& verdict) {
     return verdict.building >= kBuildingWorthHiding && verdict.whole_receive >= 0 &&
            verdict.whole_receive >= kReceiveShareWorthStreaming * verdict.building;
 }
 
 void StreamChoice::record(uint64_t text_hash, const StreamTiming& timing) {
-    Verdict& verdict = this->verdict(text_hash);
+    Verdict& verdict = verdicts_.find_or_add(text_hash);
     verdict.building = timing.building;
     verdict.whole_runs = 0;
     // Waiting for the server between batches means the building kept up

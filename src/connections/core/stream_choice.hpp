@@ -31,7 +31,6 @@ private:
         double building = -1;       // of the last streamed run, in seconds
         double whole_receive = -1;  // of the last run read whole, in seconds
     };
-    Verdict& verdict(uint64_t text_hash);
     static bool worth_it(const Verdict& verdict);
 
     LruMap<uint64_t, Verdict> verdicts_;
