@@ -5,7 +5,8 @@
 // row from libpq, more turns). A streamed run that waited for the server
 // kept up with it; one that never waited was behind the server or had its
 // rows all at once, which the time a whole read takes to arrive tells apart.
-// A text read whole is streamed again now and then to look anew.
+// A text read whole is streamed again now and then to look anew, less often
+// while its rows are built in next to no time.
 #include <cstdint>
 
 #include "connections/core/prepared_lru.hpp"
@@ -26,8 +27,11 @@ public:
 
 private:
     struct Verdict {
+        // A text read whole is streamed again after this many runs, at first.
+        static constexpr int kProbeEvery = 16;
         bool stream = true;
         int whole_runs = 0;         // since the last streamed run
+        int probe_every = kProbeEvery;  // whole runs before the next streamed one
         double building = -1;       // of the last streamed run, in seconds
         double whole_receive = -1;  // of the last run read whole, in seconds
     };
