@@ -17,6 +17,7 @@
 #include "connections/core/prepared_cache.hpp"
 #include "connections/core/reply_spin.hpp"
 #include "connections/core/row_consumer.hpp"
+#include "connections/core/statement_shapes.hpp"
 #include "connections/core/stream_choice.hpp"
 
 namespace nelvor::driver {
@@ -57,6 +58,7 @@ public:
     PreparedCache& prepared() { return *prepared_; }
     StreamChoice& stream_choice() { return *stream_choice_; }
     PendingBegin& pending_begin() { return pending_begin_; }
+    StatementShapes& statement_shapes() { return *statement_shapes_; }
     // Query rows may be built while they arrive (on by default, chosen per
     // text by StreamChoice; off: always after the whole result is in).
     bool stream_rows() const { return stream_rows_; }
@@ -85,6 +87,7 @@ private:
     std::unique_ptr<PreparedCache> prepared_;
     std::unique_ptr<StreamChoice> stream_choice_ = std::make_unique<StreamChoice>();
     std::unique_ptr<ReplySpin> reply_spin_ = std::make_unique<ReplySpin>();
+    std::unique_ptr<StatementShapes> statement_shapes_ = std::make_unique<StatementShapes>();
     PendingBegin pending_begin_;
     bool stream_rows_ = true;
     bool spin_wait_ = true;

@@ -180,8 +180,8 @@ StatementRun run_statement(Connection& connection, const SessionHandles& session
                            nb::handle params, RowConsumer* consumer) {
     PGconn* conn = session.conn.get();
     PreparedCache& cache = connection.prepared();
-    const StatementShape shape = statement_shape(query);
     const uint64_t text_hash = std::hash<std::string_view>{}(query);
+    const StatementShape shape = connection.statement_shapes().of(query, text_hash);
     StreamChoice* choice = connection.stream_rows() && returns_rows(shape) ? &connection.stream_choice() : nullptr;
     const bool stream = choice != nullptr && choice->should_stream(text_hash);
     PendingBegin& begin = connection.pending_begin();
