@@ -19,17 +19,21 @@ constexpr size_t kRemembered = 256;
 constexpr double kSpinSeconds = 0.0002;
 // The first runs of a text alternate between the two ways.
 constexpr int kTrialRuns = 8;
-// Later, every this many runs go the other way, to notice a change (another
-// process taking the cores, a statement that got slower).
-constexpr int kRecheckEvery = 32;
+// Later, every this many runs go the other way, to notice a change (a
+// statement that got faster or slower). A run the wrong way costs one or two
+// wake-ups, so not often: busy cores are noticed by the CPU wait below, and a
+// statement that got slower shows in the times of the way it waits.
+constexpr int kRecheckEvery = 128;
 // Spinning costs CPU: it has to answer clearly sooner to be chosen.
 constexpr double kSpinMustSave = 0.9;
 // Every this many runs the thread's wait for a CPU is looked at; waiting
 // for this share of the time means the cores are busy, and the next this
-// many runs sleep at once.
+// many runs sleep at once. While the cores stay busy every look finds it
+// again, so a short hold suffices, and a passing blip (another process
+// waking for a moment) costs few runs.
 constexpr int kCpuCheckEvery = 8;
 constexpr double kBusyCoresShare = 0.05;
-constexpr int kBusyCoresRuns = 64;
+constexpr int kBusyCoresRuns = 16;
 
 }  // namespace
 
