@@ -127,6 +127,13 @@ def test_decoded_objects_left_to_the_collector_still_collect_cycles(conn):
     ((document,),) = cur.fetchall()
     cur.close()
     assert not gc.is_tracked(document) and not gc.is_tracked(document["a"])
+    # A list is always tracked, and so is every dict on the way down to one.
+    cur = conn.cursor()
+    cur.execute("""SELECT '{"plain": {"b": 1}, "deep": {"m": {"k": [{"z": null}]}}}'::json""")
+    ((nested,),) = cur.fetchall()
+    assert gc.is_tracked(nested) and not gc.is_tracked(nested["plain"])
+    assert gc.is_tracked(nested["deep"]) and gc.is_tracked(nested["deep"]["m"])
+    assert gc.is_tracked(nested["deep"]["m"]["k"]) and not gc.is_tracked(nested["deep"]["m"]["k"][0])
     marker = Marker()
     document["self"] = document
     document["marker"] = marker

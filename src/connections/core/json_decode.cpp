@@ -48,9 +48,7 @@ class KeyCache {
 public:
     PyObject* get(const char* text, size_t length) {
         if (length > kMaxKeyLength) return PyUnicode_DecodeUTF8(text, static_cast<Py_ssize_t>(length), "strict");
-        uint32_t hash = 2166136261u;
-        for (size_t i = 0; i < length; ++i) hash = (hash ^ static_cast<unsigned char>(text[i])) * 16777619u;
-        Slot& slot = slots_[hash % kSlots];
+        Slot& slot = slots_[slot_of(text, length)];
         if (slot.key != nullptr && slot.length == length && std::memcmp(slot.bytes, text, length) == 0) {
             Py_INCREF(slot.key);
             return slot.key;
@@ -67,6 +65,24 @@ public:
 private:
     static constexpr size_t kMaxKeyLength = 32;
     static constexpr size_t kSlots = 512;
+
+    // From the length and the first and last eight bytes: a few operations
+    // whatever the key's length, where hashing byte by byte costs a
+    // multiplication per byte. Keys that collide only share a slot; the
+    // bytes are compared before a key is handed out.
+    static size_t slot_of(const char* text, size_t length) {
+        uint64_t head = 0;
+        uint64_t tail = 0;
+        if (length >= sizeof(uint64_t)) {
+            std::memcpy(&head, text, sizeof(head));
+            std::memcpy(&tail, text + length - sizeof(tail), sizeof(tail));
+        } else {
+            std::memcpy(&head, text, length);
+        }
+        uint64_t mixed = (head ^ length) * 0x9E3779B97F4A7C15ull ^ tail * 0xC2B2AE3D27D4EB4Full;
+        mixed ^= mixed >> 32;
+        return static_cast<size_t>(mixed % kSlots);
+    }
     struct Slot {
         PyObject* key = nullptr;
         size_t length = 0;
@@ -84,7 +100,7 @@ KeyCache& key_cache() {
 class PyObjectBuilder : public rapidjson::BaseReaderHandler<rapidjson::UTF8<>, PyObjectBuilder> {
 public:
     ~PyObjectBuilder() {
-        for (PyObject* container : stack_) Py_DECREF(container);
+        for (const Open& open : stack_) Py_DECREF(open.container);
         Py_XDECREF(pending_key_);
         Py_XDECREF(root_);
     }
@@ -125,7 +141,7 @@ private:
             root_ = value;
             return true;
         }
-        PyObject* parent = stack_.back();
+        PyObject* parent = stack_.back().container;
         int status;
         if (PyList_CheckExact(parent)) {
             status = PyList_Append(parent, value);
@@ -145,33 +161,31 @@ private:
             Py_DECREF(container);
             return false;
         }
-        stack_.push_back(container);
-        return true;
-    }
-
-    bool close() {
-        untrack_if_atomic(stack_.back());
-        Py_DECREF(stack_.back());
-        stack_.pop_back();
+        stack_.push_back(Open{container, false});
         return true;
     }
 
     // A dict holding no value the collector tracks cannot be part of a cycle;
     // CPython untracks such dicts itself on the first collection (and tracks
     // them again when a container is put in). Doing it now spares the
-    // collector a pass over every decoded object. Lists always stay tracked.
-    static void untrack_if_atomic(PyObject* container) {
-        if (!PyDict_CheckExact(container)) return;
-        Py_ssize_t position = 0;
-        PyObject* key;
-        PyObject* value;
-        while (PyDict_Next(container, &position, &key, &value)) {
-            if (PyObject_IS_GC(value) && PyObject_GC_IsTracked(value)) return;
-        }
-        PyObject_GC_UnTrack(container);
+    // collector a pass over every decoded object. Lists always stay tracked,
+    // and so does whatever holds a tracked container; strings, numbers,
+    // booleans and None are never tracked.
+    bool close() {
+        const Open closed = stack_.back();
+        stack_.pop_back();
+        const bool tracked = !PyDict_CheckExact(closed.container) || closed.holds_tracked;
+        if (!tracked) PyObject_GC_UnTrack(closed.container);
+        if (tracked && !stack_.empty()) stack_.back().holds_tracked = true;
+        Py_DECREF(closed.container);
+        return true;
     }
 
-    std::vector<PyObject*> stack_;
+    struct Open {
+        PyObject* container;
+        bool holds_tracked;  // a tracked container was put in
+    };
+    std::vector<Open> stack_;
     PyObject* pending_key_ = nullptr;
     PyObject* root_ = nullptr;
 };
