@@ -1,5 +1,6 @@
 #include "connections/implementations/current_store/bulk_writes.hpp"
 
+#include "connections/core/collector_pause.hpp"
 #include "connections/core/deep_copy.hpp"
 #include "connections/core/revert_log.hpp"
 #include "connections/core/store_context.hpp"
@@ -38,15 +39,22 @@ void bulk_insert(nb::handle self, nb::handle data) {
     }
     nb::object table_name = resolve_table_name(self, data[nb::int_(0)][0]);
     nb::dict description = sql::describe_table(self, table_name);
-    nb::list rows;
-    for (nb::handle pair : data) {
-        sql::require_map(pair[1], "data");
-        nb::object row = core::deep_copy(pair[1]);
-        row[primary_key()] = object_id_of(pair[0]);
-        encode_for_column_types(self, description, row);
-        rows.append(row);
+    nb::tuple statement;
+    {
+        // The copies are new containers, all freed once the statement is
+        // built: the collector would only walk them over and over.
+        core::CollectorPause pause;
+        nb::list rows;
+        for (nb::handle pair : data) {
+            sql::require_map(pair[1], "data");
+            nb::object row = core::deep_copy(pair[1]);
+            row[primary_key()] = object_id_of(pair[0]);
+            encode_for_column_types(self, description, row);
+            rows.append(row);
+        }
+        statement = sql::build_bulk_insert_statement(self, table_name, rows);
     }
-    run_statement(self, sql::build_bulk_insert_statement(self, table_name, rows));
+    run_statement(self, statement);
 }
 
 void bulk_update(nb::handle self, nb::handle data) {
@@ -55,12 +63,17 @@ void bulk_update(nb::handle self, nb::handle data) {
         core::store().logger.attr("warning")("Revert is not supported for bulk update");
     nb::object table_name = resolve_table_name(self, data[nb::int_(0)][0]);
     nb::dict description = sql::describe_table(self, table_name);
-    nb::list prepared;
-    for (nb::handle pair : data) {
-        sql::require_map(pair[1], "data");
-        prepared.append(nb::make_tuple(pair[0], prepare_record(self, description, pair[1])));
+    nb::tuple statement;
+    {
+        core::CollectorPause pause;  // as in bulk_insert
+        nb::list prepared;
+        for (nb::handle pair : data) {
+            sql::require_map(pair[1], "data");
+            prepared.append(nb::make_tuple(pair[0], prepare_record(self, description, pair[1])));
+        }
+        statement = build_bulk_update_statement(self, prepared);
     }
-    run_statement(self, build_bulk_update_statement(self, prepared));
+    run_statement(self, statement);
 }
 
 void bulk_delete(nb::handle self, nb::handle addresses) {

@@ -1,5 +1,6 @@
 #include "connections/implementations/ledger_store/historical_writes.hpp"
 
+#include "connections/core/collector_pause.hpp"
 #include "connections/core/connection_lifecycle.hpp"
 #include "connections/core/deep_copy.hpp"
 #include "connections/core/revert_log.hpp"
@@ -43,8 +44,13 @@ void read_columns(nb::handle self, TargetTable& table) { table.columns = sql::de
 // keys mapped to columns, and every key without a column dropped.
 nb::dict shape_row(nb::handle self, TargetTable& table, nb::handle address, nb::handle record) {
     const auto& fw = framework::handles();
+    nb::object copy = core::deep_copy(record);
     nb::dict row;
-    if (PyDict_Merge(row.ptr(), core::deep_copy(record).ptr(), 1) < 0) throw nb::python_error();
+    if (PyDict_CheckExact(copy.ptr())) {
+        row = nb::borrow<nb::dict>(copy);  // a new dict of our own: filled in place
+    } else if (PyDict_Merge(row.ptr(), copy.ptr(), 1) < 0) {
+        throw nb::python_error();
+    }
     row[fw.primary_partition_key.c_str()] = address.attr("object_id");
     if (table.is_metadata) {
         nb::object record_address = record["address"];
@@ -52,26 +58,26 @@ nb::dict shape_row(nb::handle self, TargetTable& table, nb::handle address, nb::
         row["object_version"] = record_address["object_version"];
     }
     if (!table.internal) row[fw.secondary_partition_key.c_str()] = address.attr("object_version");
-    nb::dict columns;
+    // Keys that name the same column: the column stays where it first
+    // appeared and takes the last value.
+    nb::dict kept;
     for (auto [key, value] : row) {
         PyObject* known = PyDict_GetItemWithError(table.column_of.ptr(), key.ptr());
         if (!known && PyErr_Occurred()) throw nb::python_error();
         nb::object column = known ? nb::borrow(known) : nb::object(sql::column_name(self, table.name, key));
         if (!known) table.column_of[key] = column;
-        columns[column] = value;
-    }
-    nb::dict kept;
-    for (auto [column, value] : columns)
         if (table.columns.contains(column)) kept[column] = value;
+    }
     return kept;
 }
 
 // The keys are column names already, so they must not be mapped once more:
 // the multi-row builder writes them as they are (for one row, the same text).
-void insert_rows(nb::handle self, const TargetTable& table, const nb::list& rows) {
-    nb::tuple statement = sql::build_bulk_insert_statement(self, table.name, rows);
-    core::execute(self, statement[0], statement[1]);
+nb::tuple insert_statement(nb::handle self, const TargetTable& table, const nb::list& rows) {
+    return sql::build_bulk_insert_statement(self, table.name, rows);
 }
+
+void run(nb::handle self, const nb::tuple& statement) { core::execute(self, statement[0], statement[1]); }
 
 std::pair<nb::object, nb::object> unpack_pair(nb::handle item) {
     nb::list items = nb::list(item);
@@ -97,7 +103,7 @@ void put(nb::handle self, nb::handle address, nb::handle data) {
     read_columns(self, table);
     nb::list rows;
     rows.append(shape_row(self, table, address, data));
-    insert_rows(self, table, rows);
+    run(self, insert_statement(self, table, rows));
 }
 
 void bulk_put(nb::handle self, nb::handle data) {
@@ -113,20 +119,27 @@ void bulk_put(nb::handle self, nb::handle data) {
     // One INSERT per table, in the order the tables first appear: each row
     // goes to the table its own address names.
     nb::object schema_service = core::table_schema_manager(self);
-    std::vector<TargetTable> tables;
-    std::vector<nb::list> rows;
-    for (auto& [address, record] : pairs) {
-        TargetTable table = target_table(schema_service, address);
-        size_t at = 0;
-        while (at < tables.size() && !tables[at].name.equal(table.name)) ++at;
-        if (at == tables.size()) {
-            read_columns(self, table);
-            tables.push_back(table);
-            rows.emplace_back();
+    std::vector<nb::tuple> statements;
+    {
+        // The copies are new containers, all gone when the statements are
+        // built: the collector would only walk them over and over.
+        core::CollectorPause pause;
+        std::vector<TargetTable> tables;
+        std::vector<nb::list> rows;
+        for (auto& [address, record] : pairs) {
+            TargetTable table = target_table(schema_service, address);
+            size_t at = 0;
+            while (at < tables.size() && !tables[at].name.equal(table.name)) ++at;
+            if (at == tables.size()) {
+                read_columns(self, table);
+                tables.push_back(table);
+                rows.emplace_back();
+            }
+            rows[at].append(shape_row(self, tables[at], address, record));
         }
-        rows[at].append(shape_row(self, tables[at], address, record));
+        for (size_t i = 0; i < tables.size(); ++i) statements.push_back(insert_statement(self, tables[i], rows[i]));
     }
-    for (size_t i = 0; i < tables.size(); ++i) insert_rows(self, tables[i], rows[i]);
+    for (const nb::tuple& statement : statements) run(self, statement);
 }
 
 void delete_version(nb::handle self, nb::handle address) {
