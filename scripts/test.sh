@@ -15,12 +15,14 @@ fi
 [ "$status" -ne 0 ] && exit "$status"
 
 # The same statements must mean the same with prepared statements from the first
-# execution on: the suites that send them run once more that way (skipped when
-# extra pytest arguments narrow the run).
+# execution on and with none prepared: the suites that send them run once more
+# each way (skipped when extra pytest arguments narrow the run).
 if [ $# -eq 0 ]; then
-  echo "Again with statements prepared on their first execution:"
-  NELVOR_PREPARE_THRESHOLD=0 "$PYTHON" scripts/embedded_pg.py -- "$PYTHON" -m pytest -q \
-    --timeout="${NELVOR_TEST_TIMEOUT:-600}" --timeout-method=thread \
-    tests/core tests/driver tests/historical tests/state || status=$?
+  for threshold in 0 off; do
+    echo "Again with NELVOR_PREPARE_THRESHOLD=$threshold:"
+    NELVOR_PREPARE_THRESHOLD=$threshold "$PYTHON" scripts/embedded_pg.py -- "$PYTHON" -m pytest -q \
+      --timeout="${NELVOR_TEST_TIMEOUT:-600}" --timeout-method=thread \
+      tests/core tests/driver tests/historical tests/state || status=$?
+  done
 fi
 exit "$status"
