@@ -22,7 +22,7 @@ if [ $# -eq 0 ]; then
     echo "Again with NELVOR_PREPARE_THRESHOLD=$threshold:"
     NELVOR_PREPARE_THRESHOLD=$threshold "$PYTHON" scripts/embedded_pg.py -- "$PYTHON" -m pytest -q \
       --timeout="${NELVOR_TEST_TIMEOUT:-600}" --timeout-method=thread \
-      tests/core tests/driver tests/historical tests/state || status=$?
+      tests/core tests/driver tests/ledger tests/current || status=$?
   done
 fi
 exit "$status"

@@ -1,7 +1,7 @@
 #include "connections/core/statement_execution.hpp"
 
-#include "connections/core/cursor.hpp"
-#include "connections/core/driver_connection.hpp"
+#include "driver/cursor.hpp"
+#include "driver/connection.hpp"
 #include "connections/core/store_context.hpp"
 #include "framework/framework.hpp"
 

@@ -3,7 +3,7 @@
 #pragma once
 
 #include "connections/core/class_builder.hpp"
-#include "connections/core/row_consumer.hpp"
+#include "driver/row_consumer.hpp"
 
 #include <string_view>
 

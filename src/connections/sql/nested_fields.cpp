@@ -1,6 +1,6 @@
 #include "connections/sql/nested_fields.hpp"
 
-#include "connections/core/python_values.hpp"
+#include "driver/python_values.hpp"
 #include "connections/sql/argument_checks.hpp"
 #include "connections/sql/field_names.hpp"
 #include "connections/sql/identifiers.hpp"
@@ -16,7 +16,7 @@
 
 namespace nelvor::sql {
 
-using core::text_of;
+using driver::text_of;
 
 namespace {
 

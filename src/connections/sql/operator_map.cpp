@@ -1,6 +1,6 @@
 #include "connections/sql/operator_map.hpp"
 
-#include "connections/core/json_decode.hpp"
+#include "driver/types/json_decode.hpp"
 #include "framework/framework.hpp"
 
 #include <string>

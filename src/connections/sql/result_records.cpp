@@ -1,6 +1,6 @@
 #include "connections/sql/result_records.hpp"
 
-#include "connections/core/collector_pause.hpp"
+#include "driver/collector_pause.hpp"
 #include "connections/core/statement_execution.hpp"
 
 namespace nelvor::sql {
@@ -52,7 +52,7 @@ nb::list RecordBuilder::records() {
 
 nb::list select_records(nb::handle self, nb::handle query, nb::handle params, nb::handle table_name,
                         nb::handle description) {
-    core::CollectorPause pause;
+    driver::CollectorPause pause;
     RecordBuilder builder(self, table_name, description);
     core::execute_into(self, query, params, builder);
     return builder.records();

@@ -7,7 +7,7 @@
 #include <optional>
 #include <vector>
 
-#include "connections/core/row_consumer.hpp"
+#include "driver/row_consumer.hpp"
 
 namespace nelvor::sql {
 

@@ -1,7 +1,7 @@
 #include "connections/sql/statement_builders.hpp"
 
-#include "connections/core/python_values.hpp"
-#include "connections/core/json_encode.hpp"
+#include "driver/python_values.hpp"
+#include "driver/types/json_encode.hpp"
 #include "connections/sql/argument_checks.hpp"
 #include "connections/sql/field_names.hpp"
 #include "connections/sql/identifiers.hpp"
@@ -14,7 +14,7 @@
 
 namespace nelvor::sql {
 
-using core::text_of;
+using driver::text_of;
 
 namespace {
 

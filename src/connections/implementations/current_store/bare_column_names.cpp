@@ -4,7 +4,7 @@
 #include <array>
 #include <string>
 
-namespace nelvor::state {
+namespace nelvor::current {
 
 namespace {
 
@@ -51,4 +51,4 @@ void append_column_reference(std::string& out, std::string_view name) {
         sql::append_quoted_identifier(out, name);
 }
 
-}  // namespace nelvor::state
+}  // namespace nelvor::current

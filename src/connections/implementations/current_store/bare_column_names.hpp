@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-namespace nelvor::state {
+namespace nelvor::current {
 
 // True for a lower-case identifier that is no keyword PostgreSQL would quote.
 bool can_stay_bare(std::string_view name);
@@ -16,4 +16,4 @@ bool can_stay_bare(std::string_view name);
 // Appends `name` bare when it can stay bare, quoted otherwise.
 void append_column_reference(std::string& out, std::string_view name);
 
-}  // namespace nelvor::state
+}  // namespace nelvor::current

@@ -1,8 +1,8 @@
 #include "connections/implementations/current_store/bulk_statements.hpp"
 
 #include "connections/implementations/current_store/bare_column_names.hpp"
-#include "connections/implementations/current_store/state_support.hpp"
-#include "connections/core/python_values.hpp"
+#include "connections/implementations/current_store/current_support.hpp"
+#include "driver/python_values.hpp"
 #include "connections/sql/argument_checks.hpp"
 #include "connections/sql/identifiers.hpp"
 #include "connections/sql/statement_builders.hpp"
@@ -13,9 +13,9 @@
 
 #include <string>
 
-namespace nelvor::state {
+namespace nelvor::current {
 
-using core::text_of;
+using driver::text_of;
 
 namespace {
 
@@ -116,4 +116,4 @@ nb::tuple build_bulk_delete_statement(nb::handle self, nb::handle table_name, nb
     return nb::make_tuple(nb::str(statement.c_str(), statement.size()), nb::tuple(params));
 }
 
-}  // namespace nelvor::state
+}  // namespace nelvor::current

@@ -4,7 +4,7 @@
 
 #include <nanobind/nanobind.h>
 
-namespace nelvor::state {
+namespace nelvor::current {
 
 namespace nb = nanobind;
 
@@ -14,4 +14,4 @@ nb::tuple build_bulk_update_statement(nb::handle self, nb::handle data);
 // `data`: one filter record per group; groups are ORed, keys within one ANDed.
 nb::tuple build_bulk_delete_statement(nb::handle self, nb::handle table_name, nb::handle data);
 
-}  // namespace nelvor::state
+}  // namespace nelvor::current

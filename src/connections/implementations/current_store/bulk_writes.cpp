@@ -1,18 +1,18 @@
 #include "connections/implementations/current_store/bulk_writes.hpp"
 
-#include "connections/core/collector_pause.hpp"
+#include "driver/collector_pause.hpp"
 #include "connections/core/deep_copy.hpp"
 #include "connections/core/revert_log.hpp"
 #include "connections/core/store_context.hpp"
 #include "connections/implementations/current_store/bulk_statements.hpp"
 #include "connections/implementations/current_store/record_writes.hpp"
-#include "connections/implementations/current_store/state_support.hpp"
+#include "connections/implementations/current_store/current_support.hpp"
 #include "connections/sql/argument_checks.hpp"
 #include "connections/sql/statement_builders.hpp"
 #include "connections/sql/table_description.hpp"
 #include "framework/framework.hpp"
 
-namespace nelvor::state {
+namespace nelvor::current {
 
 namespace {
 
@@ -43,7 +43,7 @@ void bulk_insert(nb::handle self, nb::handle data) {
     {
         // The copies are new containers, all freed once the statement is
         // built: the collector would only walk them over and over.
-        core::CollectorPause pause;
+        driver::CollectorPause pause;
         nb::list rows;
         for (nb::handle pair : data) {
             sql::require_map(pair[1], "data");
@@ -65,7 +65,7 @@ void bulk_update(nb::handle self, nb::handle data) {
     nb::dict description = sql::describe_table(self, table_name);
     nb::tuple statement;
     {
-        core::CollectorPause pause;  // as in bulk_insert
+        driver::CollectorPause pause;  // as in bulk_insert
         nb::list prepared;
         for (nb::handle pair : data) {
             sql::require_map(pair[1], "data");
@@ -92,4 +92,4 @@ void bulk_delete(nb::handle self, nb::handle addresses) {
     run_statement(self, build_bulk_delete_statement(self, table_name, filters));
 }
 
-}  // namespace nelvor::state
+}  // namespace nelvor::current

@@ -3,7 +3,7 @@
 
 #include <nanobind/nanobind.h>
 
-namespace nelvor::state {
+namespace nelvor::current {
 
 namespace nb = nanobind;
 
@@ -12,4 +12,4 @@ void bulk_insert(nb::handle self, nb::handle data);
 void bulk_update(nb::handle self, nb::handle data);
 void bulk_delete(nb::handle self, nb::handle addresses);
 
-}  // namespace nelvor::state
+}  // namespace nelvor::current

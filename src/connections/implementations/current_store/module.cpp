@@ -1,7 +1,7 @@
 // PostgresStateConnection: the state store, one row per object.
 #include "connections/core/connection_class.hpp"
-#include "connections/core/driver_module.hpp"
-#include "connections/implementations/current_store/state_methods.hpp"
+#include "driver/module.hpp"
+#include "connections/implementations/current_store/current_methods.hpp"
 #include "connections/sql/sql_methods.hpp"
 
 namespace {
@@ -28,7 +28,7 @@ const sql::SqlVariant sql_variant{.maps_field_names = false, .state_nested_casts
 
 void add_store_methods(core::ClassBuilder& builder, nb::module_& module) {
     sql::add_sql_methods(builder, module, sql_variant);
-    state::add_state_methods(builder, module);
+    current::add_state_methods(builder, module);
 }
 
 }  // namespace

@@ -2,8 +2,8 @@
 
 #include "connections/core/deep_copy.hpp"
 #include "connections/core/revert_log.hpp"
-#include "connections/implementations/current_store/state_reads.hpp"
-#include "connections/implementations/current_store/state_support.hpp"
+#include "connections/implementations/current_store/current_reads.hpp"
+#include "connections/implementations/current_store/current_support.hpp"
 #include "connections/sql/argument_checks.hpp"
 #include "connections/sql/statement_builders.hpp"
 #include "connections/sql/table_description.hpp"
@@ -11,7 +11,7 @@
 
 #include <string>
 
-namespace nelvor::state {
+namespace nelvor::current {
 
 namespace {
 
@@ -71,4 +71,4 @@ nb::object get_record(nb::handle self, nb::handle address) {
     return records[0];
 }
 
-}  // namespace nelvor::state
+}  // namespace nelvor::current

@@ -3,7 +3,7 @@
 
 #include <nanobind/nanobind.h>
 
-namespace nelvor::state {
+namespace nelvor::current {
 
 namespace nb = nanobind;
 
@@ -17,4 +17,4 @@ nb::object get_record(nb::handle self, nb::handle address);
 // Appends (operation, address, data) to the innermost revert level, by reference.
 void add_revert_data(nb::handle self, nb::handle operation, nb::handle address, nb::handle data);
 
-}  // namespace nelvor::state
+}  // namespace nelvor::current

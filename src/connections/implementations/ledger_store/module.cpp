@@ -1,7 +1,7 @@
 // PostgresImmutableConnection: the historical store, every object version a row.
 #include "connections/core/connection_class.hpp"
-#include "connections/core/driver_module.hpp"
-#include "connections/implementations/ledger_store/historical_methods.hpp"
+#include "driver/module.hpp"
+#include "connections/implementations/ledger_store/ledger_methods.hpp"
 #include "connections/sql/sql_methods.hpp"
 
 namespace {

@@ -1,14 +1,14 @@
 #include "connections/implementations/ledger_store/record_ordering.hpp"
 
-#include "connections/core/python_values.hpp"
+#include "driver/python_values.hpp"
 #include "framework/framework.hpp"
 
 #include <string>
 
 namespace nelvor::ledger {
 
-using core::text_of;
-using core::to_str;
+using driver::text_of;
+using driver::to_str;
 
 using namespace nb::literals;
 

@@ -2,7 +2,7 @@
 
 #include "connections/implementations/ledger_store/distinct_values.hpp"
 #include "connections/implementations/ledger_store/metadata_join.hpp"
-#include "connections/core/python_values.hpp"
+#include "driver/python_values.hpp"
 #include "connections/implementations/ledger_store/table_kinds.hpp"
 #include "connections/sql/argument_checks.hpp"
 #include "connections/sql/field_names.hpp"
@@ -16,10 +16,10 @@
 
 namespace nelvor::ledger {
 
-using core::text_of;
-using core::to_str;
-using core::is_true;
-using core::is_instance;
+using driver::text_of;
+using driver::to_str;
+using driver::is_true;
+using driver::is_instance;
 
 using namespace nb::literals;
 

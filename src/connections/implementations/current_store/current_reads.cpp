@@ -1,0 +1,87 @@
+#include "connections/implementations/current_store/current_reads.hpp"
+
+#include "driver/collector_pause.hpp"
+#include "connections/core/statement_execution.hpp"
+#include "connections/implementations/current_store/current_support.hpp"
+#include "connections/sql/argument_checks.hpp"
+#include "connections/sql/identifiers.hpp"
+#include "connections/sql/result_records.hpp"
+#include "connections/sql/table_description.hpp"
+#include "framework/framework.hpp"
+
+#include <nanobind/stl/string.h>
+
+#include <string>
+
+namespace nelvor::current {
+
+using namespace nb::literals;
+
+namespace {
+
+// Sized: a NUL inside a name or a condition must reach the statement (and be
+// refused there), not cut it short into another, valid one.
+std::string sized_text(nb::handle value) { return nb::cast<std::string>(nb::str(value)); }
+
+bool truth(nb::handle value) {
+    int result = PyObject_IsTrue(value.ptr());
+    if (result < 0) throw nb::python_error();
+    return result != 0;
+}
+
+}  // namespace
+
+nb::list query(nb::handle self, nb::handle address, nb::handle query_specifier, nb::handle conditions,
+               nb::handle pagination, nb::handle order_by) {
+    // Records are many fresh containers; collect once afterwards, not during the build.
+    driver::CollectorPause pause;
+    nb::object table_name = resolve_table_name(self, address);
+    nb::object statement =
+        self.attr("_build_select_statement")(table_name, query_specifier, conditions, pagination, order_by);
+    // Wanted while the rows arrive, so taken before the select runs.
+    nb::dict description = sql::describe_table(self, self.attr("_get_table_name")(address));
+    return sql::select_records(self, statement[0], statement[1], table_name, description);
+}
+
+nb::object count(nb::handle self, nb::handle address, nb::handle conditions) {
+    nb::object table_name = resolve_table_name(self, address);
+    nb::object cursor = run_statement(self, self.attr("_build_count_statement")(table_name, conditions));
+    return cursor.attr("fetchone")()[0];
+}
+
+nb::tuple select_statement(nb::handle self, nb::handle table_name, nb::handle select_only, nb::handle conditions,
+                           nb::handle pagination, nb::handle order_by, bool is_internal_table) {
+    sql::require_text(table_name, "table_name");
+    sql::require_text(select_only, "select_only");
+    const auto& fw = framework::handles();
+    std::string statement = "SELECT ";
+    statement += sized_text(select_only);
+    statement += " FROM ";
+    sql::append_quoted_identifier(statement, sized_text(table_name));
+    statement += " " + fw.model_table_alias;
+    nb::list params;
+    if (!conditions.is_none() && truth(conditions)) {
+        nb::object built = self.attr("_get_conditions_statement")(
+            table_name, conditions, "is_internal_table"_a = is_internal_table, "use_internal_meta_tables"_a = false);
+        nb::str condition_text(built[0]);
+        params = nb::list(built[1]);
+        if (nb::len(condition_text) > 0) statement += " WHERE " + sized_text(condition_text);
+    }
+    if (!order_by.is_none() && truth(order_by)) {
+        nb::object order_text = self.attr("_build_order_by_statement")(
+            table_name, order_by, "is_internal_table"_a = is_internal_table, "use_internal_meta_tables"_a = false);
+        statement += sized_text(order_text);
+    }
+    if (nb::isinstance(pagination, fw.NumberPaginator)) {
+        nb::object limit = pagination.attr("limit");
+        if (!limit.is_none()) {
+            nb::object offset = pagination.attr("offset");
+            statement += " LIMIT %s OFFSET %s";
+            params.append(limit);
+            params.append(truth(offset) ? offset : nb::int_(0));
+        }
+    }
+    return nb::make_tuple(nb::str(statement.c_str(), statement.size()), params);
+}
+
+}  // namespace nelvor::current

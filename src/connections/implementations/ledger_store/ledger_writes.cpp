@@ -1,0 +1,165 @@
+#include "connections/implementations/ledger_store/ledger_writes.hpp"
+
+#include "driver/collector_pause.hpp"
+#include "connections/core/connection_lifecycle.hpp"
+#include "connections/core/deep_copy.hpp"
+#include "connections/core/revert_log.hpp"
+#include "connections/core/statement_execution.hpp"
+#include "driver/python_values.hpp"
+#include "connections/implementations/ledger_store/table_kinds.hpp"
+#include "connections/sql/argument_checks.hpp"
+#include "connections/sql/field_names.hpp"
+#include "connections/sql/statement_builders.hpp"
+#include "connections/sql/table_description.hpp"
+#include "framework/framework.hpp"
+
+#include <string>
+#include <vector>
+
+namespace nelvor::ledger {
+
+using driver::text_of;
+using driver::is_instance;
+
+namespace {
+
+struct TargetTable {
+    nb::str name;
+    bool internal;
+    bool is_metadata;
+    nb::dict columns;  // the table description; only its keys are used
+    nb::dict column_of;  // field name -> column, asked of the registry once per call
+};
+
+TargetTable target_table(nb::handle schema_service, nb::handle address) {
+    nb::object name = schema_service.attr("resolve_table_name")(address);
+    sql::require_text(name, "table_name");
+    const std::string text = text_of(name);
+    return {nb::borrow<nb::str>(name), is_internal_table(text), text == metadata_table, nb::dict(), nb::dict()};
+}
+
+void read_columns(nb::handle self, TargetTable& table) { table.columns = sql::describe_table(self, table.name); }
+
+// The row to insert: a deep copy of the record with the partition keys set,
+// keys mapped to columns, and every key without a column dropped.
+nb::dict shape_row(nb::handle self, TargetTable& table, nb::handle address, nb::handle record) {
+    const auto& fw = framework::handles();
+    nb::object copy = core::deep_copy(record);
+    nb::dict row;
+    if (PyDict_CheckExact(copy.ptr())) {
+        row = nb::borrow<nb::dict>(copy);  // a new dict of our own: filled in place
+    } else if (PyDict_Merge(row.ptr(), copy.ptr(), 1) < 0) {
+        throw nb::python_error();
+    }
+    row[fw.primary_partition_key.c_str()] = address.attr("object_id");
+    if (table.is_metadata) {
+        nb::object record_address = record["address"];
+        row["object_id"] = record_address["object_id"];
+        row["object_version"] = record_address["object_version"];
+    }
+    if (!table.internal) row[fw.secondary_partition_key.c_str()] = address.attr("object_version");
+    // Keys that name the same column: the column stays where it first
+    // appeared and takes the last value.
+    nb::dict kept;
+    for (auto [key, value] : row) {
+        PyObject* known = PyDict_GetItemWithError(table.column_of.ptr(), key.ptr());
+        if (!known && PyErr_Occurred()) throw nb::python_error();
+        nb::object column = known ? nb::borrow(known) : nb::object(sql::column_name(self, table.name, key));
+        if (!known) table.column_of[key] = column;
+        if (table.columns.contains(column)) kept[column] = value;
+    }
+    return kept;
+}
+
+// The keys are column names already, so they must not be mapped once more:
+// the multi-row builder writes them as they are (for one row, the same text).
+nb::tuple insert_statement(nb::handle self, const TargetTable& table, const nb::list& rows) {
+    return sql::build_bulk_insert_statement(self, table.name, rows);
+}
+
+void run(nb::handle self, const nb::tuple& statement) { core::execute(self, statement[0], statement[1]); }
+
+std::pair<nb::object, nb::object> unpack_pair(nb::handle item) {
+    nb::list items = nb::list(item);
+    const size_t size = nb::len(items);
+    if (size < 2)
+        throw nb::value_error(("not enough values to unpack (expected 2, got " + std::to_string(size) + ")").c_str());
+    if (size > 2) throw nb::value_error("too many values to unpack (expected 2)");
+    return {items[0], items[1]};
+}
+
+}  // namespace
+
+void add_revert_data(nb::handle self, nb::handle address, nb::handle data) {
+    sql::require_map(data, "data");
+    core::append_revert_entry(self, nb::make_tuple(address, data));
+}
+
+void put(nb::handle self, nb::handle address, nb::handle data) {
+    sql::require_map(data, "data");
+    // Recorded before the write, so a failing write leaves an entry whose undo deletes nothing.
+    if (core::is_revert_enabled(self)) add_revert_data(self, address.attr("model_copy")(), data);
+    TargetTable table = target_table(core::table_schema_manager(self), address);
+    read_columns(self, table);
+    nb::list rows;
+    rows.append(shape_row(self, table, address, data));
+    run(self, insert_statement(self, table, rows));
+}
+
+void bulk_put(nb::handle self, nb::handle data) {
+    sql::require_list(data, "data");
+    if (nb::len(data) == 0) return;
+    std::vector<std::pair<nb::object, nb::object>> pairs;
+    for (nb::handle item : data) {
+        pairs.push_back(unpack_pair(item));
+        sql::require_map(pairs.back().second, "data");
+    }
+    if (core::is_revert_enabled(self))
+        for (auto& [address, record] : pairs) add_revert_data(self, address.attr("model_copy")(), record);
+    // One INSERT per table, in the order the tables first appear: each row
+    // goes to the table its own address names.
+    nb::object schema_service = core::table_schema_manager(self);
+    std::vector<nb::tuple> statements;
+    {
+        // The copies are new containers, all gone when the statements are
+        // built: the collector would only walk them over and over.
+        driver::CollectorPause pause;
+        std::vector<TargetTable> tables;
+        std::vector<nb::list> rows;
+        for (auto& [address, record] : pairs) {
+            TargetTable table = target_table(schema_service, address);
+            size_t at = 0;
+            while (at < tables.size() && !tables[at].name.equal(table.name)) ++at;
+            if (at == tables.size()) {
+                read_columns(self, table);
+                tables.push_back(table);
+                rows.emplace_back();
+            }
+            rows[at].append(shape_row(self, tables[at], address, record));
+        }
+        for (size_t i = 0; i < tables.size(); ++i) statements.push_back(insert_statement(self, tables[i], rows[i]));
+    }
+    for (const nb::tuple& statement : statements) run(self, statement);
+}
+
+void delete_version(nb::handle self, nb::handle address) {
+    const auto& fw = framework::handles();
+    nb::object version = address.attr("object_version");
+    if (is_instance(version, fw.Versions))
+        framework::raise_connection_error("Deleting in reverse requires a specific version. Current version is " +
+                                          text_of(version) + ".");
+    TargetTable table = target_table(core::table_schema_manager(self), address);
+    nb::dict keys;
+    keys[fw.primary_partition_key.c_str()] = address.attr("object_id");
+    // A metadata row belongs to one object version: deleting by the id alone
+    // would drop the metadata of every version of the object.
+    if (!table.internal || table.is_metadata) keys[fw.secondary_partition_key.c_str()] = version;
+    nb::tuple statement = sql::build_delete_statement(self, table.name, keys);
+    core::execute(self, statement[0], statement[1]);
+}
+
+void revert(nb::handle self) {
+    core::revert_innermost_level(self, [&](nb::handle entry) { delete_version(self, entry[0]); });
+}
+
+}  // namespace nelvor::ledger

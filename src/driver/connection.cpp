@@ -1,0 +1,188 @@
+#include "driver/connection.hpp"
+
+#include <nanobind/stl/optional.h>
+#include <nanobind/stl/pair.h>
+#include <nanobind/stl/string.h>
+#include <nanobind/stl/string_view.h>
+#include <nanobind/stl/vector.h>
+
+#include <algorithm>
+#include <cctype>
+
+#include "driver/cursor.hpp"
+#include "driver/errors.hpp"
+#include "driver/execution/prepare_threshold.hpp"
+#include "driver/execution/wait.hpp"
+
+namespace nelvor::driver {
+
+namespace {
+
+// Notices ("there is no transaction in progress", ...) would otherwise be
+// printed on stderr by libpq.
+void ignore_notice(void*, const char*) {}
+
+// None or a level name for default_transaction_isolation; accepts the DB-API
+// numbers (0 autocommit, 1 read committed, 2 repeatable read, 3 serializable,
+// 4 read uncommitted) and the level names.
+std::optional<std::string> isolation_setting(nb::handle level) {
+    if (level.is_none()) return std::nullopt;
+    if (PyLong_Check(level.ptr()) && !PyBool_Check(level.ptr())) {
+        switch (nb::cast<long>(level)) {
+            case 0: return std::nullopt;
+            case 1: return "read committed";
+            case 2: return "repeatable read";
+            case 3: return "serializable";
+            case 4: return "read uncommitted";
+            default: break;
+        }
+    } else if (nb::isinstance<nb::str>(level)) {
+        std::string name = nb::cast<std::string>(level);
+        std::transform(name.begin(), name.end(), name.begin(), [](unsigned char c) { return std::tolower(c); });
+        if (name == "default") return std::nullopt;
+        if (name == "read committed" || name == "repeatable read" || name == "serializable" ||
+            name == "read uncommitted") {
+            return name;
+        }
+    }
+    throw nb::value_error("bad isolation level value");
+}
+
+}  // namespace
+
+Connection::Connection(PgConnPtr conn, CancelHandle cancel, std::optional<int> prepare_threshold)
+    : conn_(std::move(conn)),
+      cancel_(std::move(cancel)),
+      prepared_(std::make_unique<PreparedCache>(prepare_threshold)) {}
+
+nb::object Connection::connect(std::optional<std::string> dsn,
+                               const std::vector<std::pair<std::string, std::string>>& keywords,
+                               std::optional<int> prepare_threshold) {
+    std::vector<const char*> keys;
+    std::vector<const char*> values;
+    if (dsn) {
+        keys.push_back("dbname");
+        values.push_back(dsn->c_str());
+    }
+    for (const auto& [key, value] : keywords) {
+        keys.push_back(key == "database" ? "dbname" : key.c_str());
+        values.push_back(value.c_str());
+    }
+    // Texts are exchanged as UTF-8 in both directions.
+    keys.push_back("client_encoding");
+    values.push_back("UTF8");
+    keys.push_back(nullptr);
+    values.push_back(nullptr);
+
+    PgConnPtr conn;
+    {
+        nb::gil_scoped_release unlocked;
+        conn = adopt_connection(PQconnectdbParams(keys.data(), values.data(), dsn ? 1 : 0));
+    }
+    if (!conn) raise_error(ErrorKind::OperationalError, "out of memory while connecting");
+    if (PQstatus(conn.get()) != CONNECTION_OK) raise_connection_error(conn.get());
+    PQsetNoticeProcessor(conn.get(), ignore_notice, nullptr);
+    CancelHandle cancel(PQgetCancel(conn.get()), PgCancelDeleter{});
+    return nb::cast(Connection(std::move(conn), std::move(cancel), prepare_threshold), nb::rv_policy::move);
+}
+
+PGconn* Connection::live() const {
+    if (!conn_) raise_error(ErrorKind::InterfaceError, "connection already closed");
+    return conn_.get();
+}
+
+SessionHandles Connection::session() const {
+    live();
+    return SessionHandles{conn_, cancel_};
+}
+
+nb::object Connection::cursor() {
+    live();
+    return nb::cast(Cursor(nb::borrow(nb::find(this)), *this), nb::rv_policy::move);
+}
+
+nb::object Connection::run(std::string_view sql, nb::handle params, RowConsumer* consumer) {
+    nb::object cursor_object = cursor();
+    nb::cast<Cursor&>(cursor_object).execute(sql, params, consumer);
+    return cursor_object;
+}
+
+void Connection::close() {
+    // A statement running in another thread keeps its own reference; the
+    // connection is finished when it returns.
+    cancel_.reset();
+    conn_.reset();
+    // The server forgets prepared statements with the session.
+    prepared_->forget_all();
+    pending_begin_.drop();
+}
+
+void Connection::cancel() {
+    live();
+    send_cancel(cancel_.get());
+}
+
+int Connection::server_version() const { return PQserverVersion(live()); }
+int Connection::backend_pid() const { return PQbackendPID(live()); }
+int Connection::fileno() const { return PQsocket(live()); }
+std::string Connection::encoding() const { return pg_encoding_to_char(PQclientEncoding(live())); }
+
+void Connection::set_isolation_level(nb::handle level) {
+    live();
+    const std::optional<std::string> setting = isolation_setting(level);
+    const bool was_set = isolation_setting(isolation_level_).has_value();
+    if (setting) {
+        run("SET default_transaction_isolation TO '" + *setting + "'", nb::none());
+    } else if (was_set) {
+        run("RESET default_transaction_isolation", nb::none());
+    }
+    isolation_level_ = nb::borrow(level);
+}
+
+void bind_connection(nb::module_& module) {
+    using namespace nb::literals;
+    nb::class_<Connection>(module, "Connection")
+        .def("cursor", &Connection::cursor)
+        .def("close", &Connection::close)
+        .def("cancel", &Connection::cancel)
+        .def("get_backend_pid", &Connection::backend_pid)
+        .def("fileno", &Connection::fileno)
+        .def_prop_ro("closed", &Connection::closed)
+        .def_prop_ro("server_version", &Connection::server_version)
+        .def_prop_ro("encoding", &Connection::encoding)
+        .def_prop_rw("isolation_level", &Connection::isolation_level,
+                     [](Connection& self, nb::handle level) { self.set_isolation_level(level); },
+                     nb::arg("level").none())
+        .def_prop_ro("prepare_threshold", [](Connection& self) { return self.prepared().threshold(); })
+        .def_prop_rw("stream_rows", &Connection::stream_rows, &Connection::set_stream_rows)
+        .def_prop_rw("spin_wait", &Connection::spin_wait, &Connection::set_spin_wait);
+
+    module.def(
+        "connect",
+        [](nb::handle dsn, nb::kwargs kwargs) {
+            std::optional<std::string> conninfo;
+            if (!dsn.is_none()) conninfo = nb::cast<std::string>(dsn);
+            std::vector<std::pair<std::string, std::string>> keywords;
+            bool threshold_given = false;
+            std::optional<int> prepare_threshold;
+            for (auto [key, value] : kwargs) {
+                std::string name = nb::cast<std::string>(key);
+                // The driver's own setting; libpq would refuse the keyword.
+                if (name == "prepare_threshold") {
+                    prepare_threshold = prepare_threshold_from(value);
+                    threshold_given = true;
+                    continue;
+                }
+                if (value.is_none()) continue;
+                keywords.emplace_back(std::move(name), nb::cast<std::string>(nb::str(value)));
+            }
+            if (!threshold_given) prepare_threshold = default_prepare_threshold();
+            const bool spin_wait = spin_wait_by_default();
+            nb::object connection = Connection::connect(conninfo, keywords, prepare_threshold);
+            nb::cast<Connection&>(connection).set_spin_wait(spin_wait);
+            return connection;
+        },
+        "dsn"_a.none() = nb::none(), "kwargs"_a);
+}
+
+}  // namespace nelvor::driver

@@ -1,0 +1,98 @@
+#pragma once
+// One libpq connection, bound to Python as `Connection`. Statements run in
+// libpq's natural autocommit mode; transactions are driven by BEGIN/COMMIT
+// statements sent by the caller.
+#include <nanobind/nanobind.h>
+
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "driver/execution/held_begin.hpp"
+#include "driver/handles.hpp"
+#include "driver/execution/prepared_cache.hpp"
+#include "driver/execution/reply_spin.hpp"
+#include "driver/row_consumer.hpp"
+#include "driver/execution/statement_shapes.hpp"
+#include "driver/execution/stream_choice.hpp"
+
+namespace nelvor::driver {
+
+namespace nb = nanobind;
+
+using CancelHandle = std::shared_ptr<PGcancel>;
+
+// What one statement needs while the GIL is released: strong references, so
+// close() from another thread cannot free them underneath.
+struct SessionHandles {
+    PgConnPtr conn;
+    CancelHandle cancel;
+};
+
+class Connection {
+public:
+    Connection(PgConnPtr conn, CancelHandle cancel, std::optional<int> prepare_threshold);
+
+    // `dsn` (conninfo or URI) is expanded first; the keywords come after it
+    // and therefore win. The key "database" means libpq's "dbname".
+    static nb::object connect(std::optional<std::string> dsn,
+                              const std::vector<std::pair<std::string, std::string>>& keywords,
+                              std::optional<int> prepare_threshold);
+
+    // A new Cursor that has run `sql` with `params` (None: no rendering); its
+    // rows go to `consumer` when there is one (see Cursor::execute).
+    nb::object run(std::string_view sql, nb::handle params, RowConsumer* consumer = nullptr);
+    nb::object cursor();
+
+    void close();
+    bool closed() const { return !conn_; }
+    // Raises InterfaceError when the connection is closed.
+    SessionHandles session() const;
+    // Serialises statements of threads sharing this connection.
+    std::mutex& statement_lock() { return *statement_lock_; }
+    // Used under the statement lock only.
+    PreparedCache& prepared() { return *prepared_; }
+    StreamChoice& stream_choice() { return *stream_choice_; }
+    PendingBegin& pending_begin() { return pending_begin_; }
+    StatementShapes& statement_shapes() { return *statement_shapes_; }
+    // Query rows may be built while they arrive (on by default, chosen per
+    // text by StreamChoice; off: always after the whole result is in).
+    bool stream_rows() const { return stream_rows_; }
+    void set_stream_rows(bool on) { stream_rows_ = on; }
+    ReplySpin& reply_spin() { return *reply_spin_; }
+    // Short replies may be waited for by reading before sleeping (on by
+    // default, chosen per text by ReplySpin; off: always sleeping at once).
+    bool spin_wait() const { return spin_wait_; }
+    void set_spin_wait(bool on) { spin_wait_ = on; }
+
+    void cancel();
+    int server_version() const;
+    int backend_pid() const;
+    int fileno() const;
+    std::string encoding() const;
+    nb::object isolation_level() const { return isolation_level_; }
+    void set_isolation_level(nb::handle level);
+
+private:
+    PGconn* live() const;
+
+    PgConnPtr conn_;
+    CancelHandle cancel_;
+    nb::object isolation_level_ = nb::none();
+    std::unique_ptr<std::mutex> statement_lock_ = std::make_unique<std::mutex>();
+    std::unique_ptr<PreparedCache> prepared_;
+    std::unique_ptr<StreamChoice> stream_choice_ = std::make_unique<StreamChoice>();
+    std::unique_ptr<ReplySpin> reply_spin_ = std::make_unique<ReplySpin>();
+    std::unique_ptr<StatementShapes> statement_shapes_ = std::make_unique<StatementShapes>();
+    PendingBegin pending_begin_;
+    bool stream_rows_ = true;
+    bool spin_wait_ = true;
+};
+
+void bind_connection(nb::module_& module);
+
+}  // namespace nelvor::driver

@@ -1,0 +1,67 @@
+#pragma once
+// Sends one statement and waits for its results without holding the GIL, so
+// other Python threads run and Ctrl-C (a signal handler) can interrupt it.
+#include <libpq-fe.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "driver/handles.hpp"
+
+namespace nelvor::driver {
+
+// A libpq send call (PQsendQuery, PQsendPrepare, ...); run without the GIL.
+using SendStatement = std::function<int(PGconn*)>;
+
+// Takes the rows of a statement run in single-row mode, batch by batch, with
+// the GIL held, while the server goes on producing the rest.
+class RowSink {
+public:
+    virtual ~RowSink() = default;
+    // PGRES_SINGLE_TUPLE results in arrival order; the sink may keep or drop them.
+    virtual void take(std::vector<PgResultPtr>& rows) = 0;
+};
+
+// What a run with a sink observed, in seconds.
+struct StreamTiming {
+    double waited_after_first_row = 0;  // blocked on the socket for more rows from the server
+    double building = 0;                // in the sink, with the GIL
+};
+
+struct StatementResults {
+    PgResultPtr last;   // the last result that is no error
+    PgResultPtr error;  // the first error the server reported
+    StreamTiming timing;
+};
+
+// Sends and reads every result. With a sink, the statement runs in
+// single-row mode and its rows go to the sink as they arrive. `send` may
+// send a pipeline ended by a sync instead (no sink then): its results are
+// read up to the sync and the connection leaves pipeline mode, also when a
+// cancellation or a failure ends the reading early. Raises
+// OperationalError when the connection broke, NotSupportedError for COPY, and
+// the pending Python exception (after asking the server to cancel and
+// draining) when a signal handler raised; server errors are returned.
+// For `spin_seconds` after sending, the input is read without sleeping (see
+// ReplySpin). The GIL must be held on entry; it is released around every
+// libpq call.
+StatementResults collect_results(PGconn* conn, PGcancel* cancel, const SendStatement& send, RowSink* sink = nullptr,
+                                 double spin_seconds = 0);
+
+// Raises the driver error of `results` (the server's error, a broken
+// connection, no result, an empty query); returns the last result otherwise.
+PgResultPtr take_result(PGconn* conn, StatementResults results);
+
+// A text sent as a simple query; raises as take_result does.
+PgResultPtr run_query(PGconn* conn, PGcancel* cancel, const std::string& sql);
+
+// Housekeeping statements whose failure only matters to the caller's next
+// step: false when the server refused the text.
+bool run_quietly(PGconn* conn, PGcancel* cancel, const std::string& sql);
+
+// Asks the server to cancel the running statement; raises OperationalError
+// when the request cannot be delivered.
+void send_cancel(PGcancel* cancel);
+
+}  // namespace nelvor::driver

@@ -1,0 +1,158 @@
+#include "driver/types/decode.hpp"
+
+#include <charconv>
+#include <cstring>
+#include <string>
+
+#include "driver/types/type_oids.hpp"
+#include "driver/python_types.hpp"
+#include "driver/types/json_decode.hpp"
+
+namespace nelvor::driver {
+
+namespace {
+
+PyObject* decode_bool(const char* text, size_t length) {
+    PyObject* result = (length > 0 && text[0] == 't') ? Py_True : Py_False;
+    Py_INCREF(result);
+    return result;
+}
+
+PyObject* decode_int(const char* text, size_t length) {
+    long long number = 0;
+    auto [end, ec] = std::from_chars(text, text + length, number);
+    if (ec == std::errc() && end == text + length) return PyLong_FromLongLong(number);
+    // Not representable in 64 bits: let Python parse the digits.
+    PyObject* digits = PyUnicode_FromStringAndSize(text, static_cast<Py_ssize_t>(length));
+    if (digits == nullptr) return nullptr;
+    PyObject* result = PyLong_FromUnicodeObject(digits, 10);
+    Py_DECREF(digits);
+    return result;
+}
+
+PyObject* decode_float(const char* text, size_t length) {
+    // PostgreSQL's "Infinity"/"NaN" spellings are accepted by Python's parser.
+    std::string buffer(text, length);
+    double value = PyOS_string_to_double(buffer.c_str(), nullptr, nullptr);
+    if (value == -1.0 && PyErr_Occurred()) return nullptr;
+    return PyFloat_FromDouble(value);
+}
+
+PyObject* call_with_text(PyObject* callable, const char* text, size_t length) {
+    PyObject* argument = decode_text(text, length);
+    if (argument == nullptr) return nullptr;
+    PyObject* result = PyObject_CallOneArg(callable, argument);
+    Py_DECREF(argument);
+    return result;
+}
+
+PyObject* decode_numeric(const char* text, size_t length) {
+    return call_with_text(python_types().decimal, text, length);
+}
+
+PyObject* decode_uuid(const char* text, size_t length) {
+    return call_with_text(python_types().uuid, text, length);
+}
+
+int hex_value(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+PyObject* decode_bytea(const char* text, size_t length) {
+    if (length >= 2 && text[0] == '\\' && text[1] == 'x' && length % 2 == 0) {
+        const size_t size = (length - 2) / 2;
+        PyObject* result = PyBytes_FromStringAndSize(nullptr, static_cast<Py_ssize_t>(size));
+        if (result == nullptr) return nullptr;
+        char* out = PyBytes_AS_STRING(result);
+        for (size_t i = 0; i < size; ++i) {
+            int high = hex_value(text[2 + 2 * i]), low = hex_value(text[3 + 2 * i]);
+            if (high < 0 || low < 0) {
+                Py_DECREF(result);
+                PyErr_SetString(PyExc_ValueError, "invalid hex digit in bytea value");
+                return nullptr;
+            }
+            out[i] = static_cast<char>((high << 4) | low);
+        }
+        return result;
+    }
+    // Legacy "escape" output format.
+    std::string owned(text, length);
+    size_t size = 0;
+    unsigned char* raw = PQunescapeBytea(reinterpret_cast<const unsigned char*>(owned.c_str()), &size);
+    if (raw == nullptr) return PyErr_NoMemory();
+    PyObject* result = PyBytes_FromStringAndSize(reinterpret_cast<char*>(raw), static_cast<Py_ssize_t>(size));
+    PQfreemem(raw);
+    return result;
+}
+
+using namespace type_oid;
+
+
+CellDecoder scalar_decoder(Oid type) {
+    switch (type) {
+        case kBool: return decode_bool;
+        case kInt2: case kInt4: case kInt8: case kOid: return decode_int;
+        case kFloat4: case kFloat8: return decode_float;
+        case kNumeric: return decode_numeric;
+        case kBytea: return decode_bytea;
+        case kJson: case kJsonb: return decode_json;
+        case kDate: return decode_date;
+        case kTime: return decode_time;
+        case kTimetz: return decode_timetz;
+        case kTimestamp: return decode_timestamp;
+        case kTimestamptz: return decode_timestamptz;
+        case kInterval: return decode_interval;
+        case kUuid: return decode_uuid;
+        default: return nullptr;
+    }
+}
+
+// Array type OID -> element type OID, for the element types decoded above.
+Oid array_element_type(Oid type) {
+    switch (type) {
+        case 1000: return kBool;
+        case 1001: return kBytea;
+        case 1002: return kChar;
+        case 1003: return kName;
+        case 1005: return kInt2;
+        case 1007: return kInt4;
+        case 1009: return kText;
+        case 1014: return kBpchar;
+        case 1015: return kVarchar;
+        case 1016: return kInt8;
+        case 1021: return kFloat4;
+        case 1022: return kFloat8;
+        case 1028: return kOid;
+        case 199: return kJson;
+        case 3807: return kJsonb;
+        case 1231: return kNumeric;
+        case 2951: return kUuid;
+        case 1182: return kDate;
+        case 1183: return kTime;
+        case 1270: return kTimetz;
+        case 1115: return kTimestamp;
+        case 1185: return kTimestamptz;
+        case 1187: return kInterval;
+        default: return 0;
+    }
+}
+
+}  // namespace
+
+PyObject* decode_text(const char* text, size_t length) {
+    return PyUnicode_DecodeUTF8(text, static_cast<Py_ssize_t>(length), "replace");
+}
+
+ColumnDecoder decoder_for_type(Oid type) {
+    if (Oid element = array_element_type(type); element != 0) {
+        CellDecoder decoder = scalar_decoder(element);
+        return ColumnDecoder{nullptr, decoder != nullptr ? decoder : decode_text};
+    }
+    CellDecoder decoder = scalar_decoder(type);
+    return ColumnDecoder{decoder != nullptr ? decoder : decode_text, nullptr};
+}
+
+}  // namespace nelvor::driver
