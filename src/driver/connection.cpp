@@ -114,7 +114,7 @@ void Connection::close() {
     conn_.reset();
     // The server forgets prepared statements with the session.
     prepared_->forget_all();
-    pending_begin_.drop();
+    held_begin_.drop();
 }
 
 void Connection::cancel() {

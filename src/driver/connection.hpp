@@ -57,7 +57,7 @@ public:
     // Used under the statement lock only.
     PreparedCache& prepared() { return *prepared_; }
     StreamChoice& stream_choice() { return *stream_choice_; }
-    PendingBegin& pending_begin() { return pending_begin_; }
+    HeldBegin& held_begin() { return held_begin_; }
     StatementShapes& statement_shapes() { return *statement_shapes_; }
     // Query rows may be built while they arrive (on by default, chosen per
     // text by StreamChoice; off: always after the whole result is in).
@@ -88,7 +88,7 @@ private:
     std::unique_ptr<StreamChoice> stream_choice_ = std::make_unique<StreamChoice>();
     std::unique_ptr<ReplySpin> reply_spin_ = std::make_unique<ReplySpin>();
     std::unique_ptr<StatementShapes> statement_shapes_ = std::make_unique<StatementShapes>();
-    PendingBegin pending_begin_;
+    HeldBegin held_begin_;
     bool stream_rows_ = true;
     bool spin_wait_ = true;
 };

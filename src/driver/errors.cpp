@@ -118,8 +118,6 @@ void register_driver_errors(nb::module_& module) {
     }
 }
 
-nb::handle error_class(ErrorKind kind) { return class_of(kind); }
-
 void raise_error(ErrorKind kind, const std::string& message) {
     raise_instance(kind, message, nullptr, nullptr);
 }

@@ -26,9 +26,6 @@ enum class ErrorKind {
 
 void register_driver_errors(nb::module_& module);
 
-// Borrowed reference to the class of `kind` in this module.
-nb::handle error_class(ErrorKind kind);
-
 [[noreturn]] void raise_error(ErrorKind kind, const std::string& message);
 
 // Raises the class that matches the result's SQLSTATE; `result` may be null,

@@ -24,7 +24,6 @@ using PgResultPtr = std::unique_ptr<PGresult, PgResultDeleter>;
 struct PgCancelDeleter {
     void operator()(PGcancel* cancel) const noexcept { PQfreeCancel(cancel); }
 };
-using PgCancelPtr = std::unique_ptr<PGcancel, PgCancelDeleter>;
 
 struct PgMemDeleter {
     void operator()(void* memory) const noexcept { PQfreemem(memory); }

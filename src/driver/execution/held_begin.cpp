@@ -13,18 +13,18 @@ bool without_parameters(nb::handle params) { return params.is_none() || paramete
 
 }  // namespace
 
-bool PendingBegin::hold(PGconn* conn, std::string_view query, nb::handle params) {
-    if (pending_ || !is_bare_begin(query) || !without_parameters(params)) return false;
+bool HeldBegin::hold(PGconn* conn, std::string_view query, nb::handle params) {
+    if (held_ || !is_bare_begin(query) || !without_parameters(params)) return false;
     // In a transaction BEGIN only draws a warning, in an aborted one an
     // error: those go to the server as before.
     if (PQtransactionStatus(conn) != PQTRANS_IDLE) return false;
-    pending_ = true;
+    held_ = true;
     return true;
 }
 
-bool PendingBegin::take() {
-    const bool held = pending_;
-    pending_ = false;
+bool HeldBegin::take() {
+    const bool held = held_;
+    held_ = false;
     return held;
 }
 

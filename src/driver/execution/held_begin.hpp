@@ -15,20 +15,19 @@ namespace nelvor::driver {
 namespace nb = nanobind;
 
 // Used under the connection's statement lock only.
-class PendingBegin {
+class HeldBegin {
 public:
     // True when `query` with `params` is a bare BEGIN (no parameters) on an
     // idle session with none held yet: it is held now instead of being sent.
     // Raises for unusable `params` as rendering them would.
     bool hold(PGconn* conn, std::string_view query, nb::handle params);
-    bool pending() const { return pending_; }
     // True when one was held; it is the caller's to send from now on.
     bool take();
     // The session ended: nothing to begin.
-    void drop() { pending_ = false; }
+    void drop() { held_ = false; }
 
 private:
-    bool pending_ = false;
+    bool held_ = false;
 };
 
 // Sends BEGIN and then the statement of `send` (one extended-protocol query)

@@ -50,8 +50,6 @@ public:
     bool has_stale() const { return !stale_.empty(); }
     std::vector<std::string> take_stale();
 
-    size_t prepared_count() const { return prepared_.size(); }
-
 private:
     struct Usage {
         int executions = 0;

@@ -38,7 +38,7 @@ public:
     // arrive; `spin`: how a reply read whole is waited for (null: sleeping).
     // A BEGIN held in `begin` goes out with the statement.
     Runner(PGconn* conn, PGcancel* cancel, StreamChoice* choice, bool stream, ReplySpin* spin, uint64_t text_hash,
-           RowConsumer* consumer, PendingBegin& begin)
+           RowConsumer* consumer, HeldBegin& begin)
         : conn_(conn), cancel_(cancel), choice_(choice), stream_(stream), spin_(spin), text_hash_(text_hash),
           consumer_(consumer), begin_(begin) {}
 
@@ -171,7 +171,7 @@ private:
     ReplySpin* spin_;
     uint64_t text_hash_;
     RowConsumer* consumer_;
-    PendingBegin& begin_;
+    HeldBegin& begin_;
 };
 
 }  // namespace
@@ -184,7 +184,7 @@ StatementRun run_statement(Connection& connection, const SessionHandles& session
     const StatementShape shape = connection.statement_shapes().of(query, text_hash);
     StreamChoice* choice = connection.stream_rows() && returns_rows(shape) ? &connection.stream_choice() : nullptr;
     const bool stream = choice != nullptr && choice->should_stream(text_hash);
-    PendingBegin& begin = connection.pending_begin();
+    HeldBegin& begin = connection.held_begin();
     if (begin.hold(conn, query, params)) {
         StatementRun held;
         held.held_begin = true;

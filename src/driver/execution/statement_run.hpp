@@ -26,7 +26,7 @@ struct StatementRun {
 
 // `params` None: the text is sent as is. Raises the driver's errors. Streamed
 // rows go to `consumer` when there is one. A BEGIN on an idle session is held
-// and sent with the next statement (see PendingBegin).
+// and sent with the next statement (see HeldBegin).
 StatementRun run_statement(Connection& connection, const SessionHandles& session, std::string_view query,
                            nb::handle params, RowConsumer* consumer = nullptr);
 

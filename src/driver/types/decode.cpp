@@ -4,6 +4,7 @@
 #include <cstring>
 #include <string>
 
+#include "driver/handles.hpp"
 #include "driver/types/type_oids.hpp"
 #include "driver/python_types.hpp"
 #include "driver/types/json_decode.hpp"
@@ -81,15 +82,12 @@ PyObject* decode_bytea(const char* text, size_t length) {
     // Legacy "escape" output format.
     std::string owned(text, length);
     size_t size = 0;
-    unsigned char* raw = PQunescapeBytea(reinterpret_cast<const unsigned char*>(owned.c_str()), &size);
+    PgMemPtr raw(PQunescapeBytea(reinterpret_cast<const unsigned char*>(owned.c_str()), &size));
     if (raw == nullptr) return PyErr_NoMemory();
-    PyObject* result = PyBytes_FromStringAndSize(reinterpret_cast<char*>(raw), static_cast<Py_ssize_t>(size));
-    PQfreemem(raw);
-    return result;
+    return PyBytes_FromStringAndSize(reinterpret_cast<char*>(raw.get()), static_cast<Py_ssize_t>(size));
 }
 
 using namespace type_oid;
-
 
 CellDecoder scalar_decoder(Oid type) {
     switch (type) {
@@ -113,29 +111,29 @@ CellDecoder scalar_decoder(Oid type) {
 // Array type OID -> element type OID, for the element types decoded above.
 Oid array_element_type(Oid type) {
     switch (type) {
-        case 1000: return kBool;
-        case 1001: return kBytea;
-        case 1002: return kChar;
-        case 1003: return kName;
-        case 1005: return kInt2;
-        case 1007: return kInt4;
-        case 1009: return kText;
-        case 1014: return kBpchar;
-        case 1015: return kVarchar;
-        case 1016: return kInt8;
-        case 1021: return kFloat4;
-        case 1022: return kFloat8;
-        case 1028: return kOid;
-        case 199: return kJson;
-        case 3807: return kJsonb;
-        case 1231: return kNumeric;
-        case 2951: return kUuid;
-        case 1182: return kDate;
-        case 1183: return kTime;
-        case 1270: return kTimetz;
-        case 1115: return kTimestamp;
-        case 1185: return kTimestamptz;
-        case 1187: return kInterval;
+        case kBoolArray: return kBool;
+        case kByteaArray: return kBytea;
+        case kCharArray: return kChar;
+        case kNameArray: return kName;
+        case kInt2Array: return kInt2;
+        case kInt4Array: return kInt4;
+        case kTextArray: return kText;
+        case kBpcharArray: return kBpchar;
+        case kVarcharArray: return kVarchar;
+        case kInt8Array: return kInt8;
+        case kFloat4Array: return kFloat4;
+        case kFloat8Array: return kFloat8;
+        case kOidArray: return kOid;
+        case kJsonArray: return kJson;
+        case kJsonbArray: return kJsonb;
+        case kNumericArray: return kNumeric;
+        case kUuidArray: return kUuid;
+        case kDateArray: return kDate;
+        case kTimeArray: return kTime;
+        case kTimetzArray: return kTimetz;
+        case kTimestampArray: return kTimestamp;
+        case kTimestamptzArray: return kTimestamptz;
+        case kIntervalArray: return kInterval;
         default: return 0;
     }
 }
