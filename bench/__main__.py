@@ -16,6 +16,7 @@ from typing import Any, Dict, List
 from bench import chart, dataset, report, targets
 from bench.floor_runner import FloorPeer, PreparedFloorPeer, build_floor
 from bench.historical_workloads import historical_workloads
+from bench.options import arguments
 from bench.peers.asyncpg_peer import AsyncpgPeer
 from bench.peers.psycopg2_peer import Psycopg2Peer
 from bench.peers.psycopg3_peer import Psycopg3Peer
@@ -28,24 +29,6 @@ from bench.stores import Stores
 
 ROOT = Path(__file__).resolve().parents[1]
 RESULTS = Path(__file__).resolve().parent / "results"
-
-
-def arguments(argv: List[str]) -> argparse.Namespace:
-    parser = argparse.ArgumentParser(prog="python -m bench", description=__doc__)
-    parser.add_argument("--scale", default="1", help="comma-separated dataset scales (1 = 20,000 objects x 5 "
-                        "versions and 100,000 state rows; 10 = ten times that). Default 1")
-    parser.add_argument("--rounds", type=int, default=7, help="interleaved rounds per workload (default 7)")
-    parser.add_argument("--only", default="", help="comma-separated workload keys, e.g. H1,S4")
-    parser.add_argument("--database-prefix", default="bench", help="databases are PREFIX_sSCALE")
-    parser.add_argument("--output", type=Path, default=RESULTS / "latest.json")
-    parser.add_argument("--chart", type=Path, default=RESULTS / "latest.png")
-    parser.add_argument("--floor-build-dir", type=Path, default=ROOT / "build" / "bench")
-    options = parser.parse_args(argv)
-    options.scales = sorted({int(part) for part in options.scale.split(",") if part.strip()})
-    options.keys = {part.strip().upper() for part in options.only.split(",") if part.strip()}
-    if options.rounds < 1 or not options.scales or min(options.scales) < 1:
-        parser.error("rounds and scales must be positive")
-    return options
 
 
 def source_revision() -> str:

@@ -1,6 +1,7 @@
 """python -m bench.markdown [results.json] [--growth]: the README tables from a results file."""
 from __future__ import annotations
 
+import argparse
 import json
 import sys
 from pathlib import Path
@@ -71,7 +72,17 @@ def growth_table(document: dict) -> str:
     return "\n".join(out)
 
 
+def main(argv: list) -> None:
+    parser = argparse.ArgumentParser(prog="python -m bench.markdown",
+                                     description="Print the README's benchmark tables from a results file.")
+    parser.add_argument("results", nargs="?", type=Path, default=RESULTS,
+                        help="results file (default bench/results/latest.json)")
+    parser.add_argument("--growth", action="store_true",
+                        help="the growth table from the smallest to the largest scale of the file")
+    options = parser.parse_args(argv)
+    document = json.loads(options.results.read_text(encoding="utf-8"))
+    print(growth_table(document) if options.growth else tables(document))
+
+
 if __name__ == "__main__":
-    arguments = [argument for argument in sys.argv[1:] if argument != "--growth"]
-    document = json.loads((Path(arguments[0]) if arguments else RESULTS).read_text(encoding="utf-8"))
-    print(growth_table(document) if "--growth" in sys.argv else tables(document))
+    main(sys.argv[1:])
