@@ -233,3 +233,17 @@ def test_threshold_default_from_the_environment(driver, connect_params, monkeypa
     connection = driver.connect(**connect_params)
     assert connection.prepare_threshold == threshold
     connection.close()
+
+
+@pytest.mark.parametrize("setting", ["sometimes", "-1"])
+def test_bad_threshold_in_the_environment_is_named(driver, connect_params, monkeypatch, setting):
+    monkeypatch.setenv("NELVOR_PREPARE_THRESHOLD", setting)
+    with pytest.raises(ValueError, match="NELVOR_PREPARE_THRESHOLD") as refused:
+        driver.connect(**connect_params)
+    assert all(accepted in str(refused.value) for accepted in ("whole number", "'off'", "'none'"))
+
+
+def test_bad_threshold_keyword_lists_every_accepted_form(driver, connect_params):
+    with pytest.raises(ValueError) as refused:
+        driver.connect(**connect_params, prepare_threshold="sometimes")
+    assert all(accepted in str(refused.value) for accepted in ("None", "whole number", "'off'", "'none'"))
