@@ -8,6 +8,7 @@
 #include <cstring>
 #include <optional>
 
+#include "driver/types/canonical_text.hpp"
 #include "driver/types/type_oids.hpp"
 #include "driver/errors.hpp"
 #include "driver/python_types.hpp"
@@ -78,7 +79,7 @@ TypedText decimal_value(PyObject* value) {
         if (call_flag(value, "is_nan")) return {kNumeric, "NaN"};
         return {kNumeric, call_flag(value, "is_signed") ? "-Infinity" : "Infinity"};
     }
-    std::string text = python_text(PyObject_Str(value));
+    std::string text = decimal_text(value);
     return {number_constant_type(text), std::move(text)};
 }
 
@@ -215,7 +216,7 @@ bool BoundValues::append(PyObject* value) {
     } else if (std::optional<TemporalValue> temporal = temporal_value(value)) {
         add(temporal->type, temporal->text);
     } else if (is_instance(value, python_types().uuid)) {
-        add(kUuid, python_text(PyObject_Str(value)));
+        add(kUuid, uuid_text(value));
     } else {
         return false;
     }

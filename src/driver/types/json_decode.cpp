@@ -190,6 +190,32 @@ private:
     PyObject* root_ = nullptr;
 };
 
+// What RapidJSON refuses but the server's json type stores and json.loads
+// reads: numbers beyond a double (integers of any size, 1e400) and escapes
+// of lone surrogates ("\ud800"; a lone low one fails in UTF-8 decoding).
+bool is_left_to_python(rapidjson::ParseErrorCode code) {
+    if (code == rapidjson::kParseErrorNumberTooBig || code == rapidjson::kParseErrorStringUnicodeSurrogateInvalid)
+        return true;
+    return code == rapidjson::kParseErrorTermination && PyErr_ExceptionMatches(PyExc_UnicodeDecodeError);
+}
+
+// The rare documents above go to the json module itself.
+PyObject* decode_with_python(const char* text, size_t length) {
+    static PyObject* loads = nullptr;  // kept for the process, like the module
+    if (loads == nullptr) {
+        PyObject* module = PyImport_ImportModule("json");
+        if (module == nullptr) return nullptr;
+        loads = PyObject_GetAttrString(module, "loads");
+        Py_DECREF(module);
+        if (loads == nullptr) return nullptr;
+    }
+    PyObject* document = PyUnicode_DecodeUTF8(text, static_cast<Py_ssize_t>(length), "strict");
+    if (document == nullptr) return nullptr;
+    PyObject* decoded = PyObject_CallOneArg(loads, document);
+    Py_DECREF(document);
+    return decoded;
+}
+
 }  // namespace
 
 PyObject* decode_json(const char* text, size_t length) {
@@ -208,6 +234,10 @@ PyObject* decode_json(const char* text, size_t length) {
     rapidjson::ParseResult result = reader.Parse<kFlags>(stream, builder);
     if (buffer.capacity() > kKeptBufferBytes) std::string().swap(buffer);
     if (!result) {
+        if (is_left_to_python(result.Code())) {
+            PyErr_Clear();
+            return decode_with_python(text, length);
+        }
         if (!PyErr_Occurred()) {
             PyErr_Format(PyExc_ValueError, "invalid JSON from the server at offset %zu: %s", result.Offset(),
                          rapidjson::GetParseError_En(result.Code()));

@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "driver/execution/placeholders.hpp"
+#include "driver/types/canonical_text.hpp"
 #include "driver/types/type_oids.hpp"
 #include "driver/errors.hpp"
 #include "driver/python_types.hpp"
@@ -84,7 +85,7 @@ void append_decimal(std::string& out, PyObject* value) {
         }
         return;
     }
-    append_object_text(out, PyObject_Str(value));
+    append_number_text(out, decimal_text(value));
 }
 
 void append_text(std::string& out, PyObject* value, const LiteralContext& context) {
@@ -158,10 +159,8 @@ void append_array(std::string& out, PyObject* sequence, const LiteralContext& co
 }
 
 void append_uuid(std::string& out, PyObject* value) {
-    nb::object text = nb::steal(PyObject_Str(value));
-    if (!text.is_valid()) throw nb::python_error();
     out += '\'';
-    out += nb::cast<std::string_view>(text);
+    out += uuid_text(value);
     out += "'::uuid";
 }
 
