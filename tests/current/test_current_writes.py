@@ -102,6 +102,34 @@ def test_bulk_delete_removes_the_listed_records_after_recording_them(connection,
     assert sorted(rows(plain)) == ["b", "d"]
 
 
+@pytest.mark.parametrize("count", [63, 64, 3000])
+def test_bulk_delete_of_many_addresses_removes_exactly_those(connection, plain, table, count):
+    keys = [f"k{i}" for i in range(count + 10)]
+    plain.bulk_insert([(address(key), {"n": i}) for i, key in enumerate(keys)])
+    doomed = [address(key) for key in reversed(keys[5:5 + count])]
+    connection.begin()
+    connection.bulk_delete(doomed + [doomed[0]])  # a repeated address deletes its row once
+    entries = connection._revert_data[-1]
+    assert [(op, a.object_id) for op, a, _ in entries] == [(ModifyOperation.DELETE, a.object_id)
+                                                           for a in doomed + [doomed[0]]]
+    assert [record["n"] for _, _, record in entries[:3]] == [4 + count, 3 + count, 2 + count]
+    connection.commit()
+    assert sorted(rows(plain)) == sorted(keys[:5] + keys[5 + count:])
+
+
+def test_bulk_delete_of_many_addresses_is_all_or_nothing(plain, table):
+    plain.bulk_insert([(address(f"k{i}"), {"n": i}) for i in range(100)])
+    plain.execute(f'CREATE TABLE "{table}_child" (k text REFERENCES "{table}" (partition_key))')
+    plain.execute(f'INSERT INTO "{table}_child" VALUES (%s)', "k99")
+    plain.begin()
+    with pytest.raises(NelvorConnectionError) as failure:
+        plain.bulk_delete([address(f"k{i}") for i in range(100)])
+    assert failure.value.__cause__ is not None
+    plain.rollback()
+    assert len(rows(plain)) == 100
+    plain.execute(f'DROP TABLE "{table}_child"')
+
+
 @pytest.mark.parametrize("operation", ["bulk_insert", "bulk_update", "bulk_delete"])
 def test_empty_bulk_input_does_nothing(connection, operation):
     getattr(connection, operation)([])  # no level open, no table: nothing is touched

@@ -116,4 +116,16 @@ nb::tuple build_bulk_delete_statement(nb::handle self, nb::handle table_name, nb
     return nb::make_tuple(nb::str(statement.c_str(), statement.size()), nb::tuple(params));
 }
 
+nb::tuple build_bulk_delete_by_ids_statement(nb::handle self, nb::handle table_name, nb::list ids) {
+    nb::object key = self.attr("_fields_map")(table_name, primary_key(), framework::handles().versions_latest);
+    std::string statement = "DELETE FROM ";
+    sql::append_quoted_identifier(statement, text_of(table_name));
+    statement += " WHERE ";
+    sql::append_quoted_identifier(statement, text_of(key));
+    statement += " = ANY(%s)";
+    nb::list values;
+    for (nb::handle id : ids) values.append(sql::to_sql_value(self, id));
+    return nb::make_tuple(nb::str(statement.c_str(), statement.size()), nb::make_tuple(values));
+}
+
 }  // namespace nelvor::current

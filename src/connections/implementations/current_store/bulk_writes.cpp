@@ -18,6 +18,10 @@ namespace {
 
 bool is_empty(nb::handle sequence) { return nb::len(sequence) == 0; }
 
+// Up to this many addresses the delete keeps one filter group per address;
+// beyond it the ORed groups' quadratic planning outweighs everything else.
+constexpr size_t kMostOredGroups = 64;
+
 // Values bound for json columns are encoded the way `insert` encodes them, so
 // one record stores the same whichever way it is written (a text such as
 // "123" would otherwise be parsed by the server and stored as a number).
@@ -83,6 +87,12 @@ void bulk_delete(nb::handle self, nb::handle addresses) {
             add_revert_data(self, framework::handles().modify_delete, address, get_record(self, address));
     }
     nb::object table_name = resolve_table_name(self, addresses[nb::int_(0)]);
+    if (nb::len(addresses) > kMostOredGroups) {
+        nb::list ids;
+        for (nb::handle address : addresses) ids.append(object_id_of(address));
+        run_statement(self, build_bulk_delete_by_ids_statement(self, table_name, ids));
+        return;
+    }
     nb::list filters;
     for (nb::handle address : addresses) {
         nb::dict filter;
