@@ -14,6 +14,6 @@ if [ ! -f "$build/build.ninja" ]; then
 fi
 cmake --build "$build" >&2
 rm -rf "$stage" && mkdir -p "$stage"
-cp -r "$root/python/." "$stage/"
+cp -r "$root/python/." "$root/src/python/." "$stage/"
 cp "$build"/ledger_store*.so "$build"/current_store*.so "$stage/nelvor_data/connections/implementations/"
 echo "$stage"

@@ -9,30 +9,17 @@ namespace nelvor::driver {
 
 namespace {
 
-struct ErrorClassSpec {
-    ErrorKind kind;
-    const char* name;
-    ErrorKind base;  // ignored for the two roots
+// In ErrorKind order: the class names in nelvor_pgstore.errors.
+constexpr std::array<const char*, 11> kClassNames{
+    "Warning",          "Error",          "InterfaceError",   "DatabaseError",
+    "DataError",        "OperationalError", "IntegrityError", "InternalError",
+    "ProgrammingError", "NotSupportedError", "QueryCanceledError",
 };
 
-constexpr std::array<ErrorClassSpec, 11> kHierarchy{{
-    {ErrorKind::Warning, "Warning", ErrorKind::Warning},
-    {ErrorKind::Error, "Error", ErrorKind::Error},
-    {ErrorKind::InterfaceError, "InterfaceError", ErrorKind::Error},
-    {ErrorKind::DatabaseError, "DatabaseError", ErrorKind::Error},
-    {ErrorKind::DataError, "DataError", ErrorKind::DatabaseError},
-    {ErrorKind::OperationalError, "OperationalError", ErrorKind::DatabaseError},
-    {ErrorKind::IntegrityError, "IntegrityError", ErrorKind::DatabaseError},
-    {ErrorKind::InternalError, "InternalError", ErrorKind::DatabaseError},
-    {ErrorKind::ProgrammingError, "ProgrammingError", ErrorKind::DatabaseError},
-    {ErrorKind::NotSupportedError, "NotSupportedError", ErrorKind::DatabaseError},
-    {ErrorKind::QueryCanceledError, "QueryCanceledError", ErrorKind::OperationalError},
-}};
-
 // Static storage of the static core library is private to each extension
-// module, so every module keeps its own classes here. The references live as
-// long as the module (never released, like any module-level class).
-std::array<PyObject*, kHierarchy.size()> g_classes{};
+// module, so every module keeps its own references here, to the one set of
+// classes both share. They live as long as the module.
+std::array<PyObject*, kClassNames.size()> g_classes{};
 
 PyObject* class_of(ErrorKind kind) { return g_classes[static_cast<size_t>(kind)]; }
 
@@ -102,19 +89,13 @@ ErrorKind error_kind_for_sqlstate(const char* sqlstate) {
 }
 
 void register_driver_errors(nb::module_& module) {
-    const std::string module_name = nb::cast<std::string>(module.attr("__name__"));
-    for (const ErrorClassSpec& spec : kHierarchy) {
-        PyObject* base = PyExc_Exception;
-        if (spec.kind != ErrorKind::Warning && spec.kind != ErrorKind::Error) base = class_of(spec.base);
-        nb::dict attributes;
-        attributes["sqlstate"] = nb::none();
-        attributes["pgcode"] = nb::none();
-        attributes["pgerror"] = nb::none();
-        const std::string qualified = module_name + "." + spec.name;
-        PyObject* cls = PyErr_NewException(qualified.c_str(), base, attributes.ptr());
-        if (cls == nullptr) throw nb::python_error();
-        g_classes[static_cast<size_t>(spec.kind)] = cls;
-        module.attr(spec.name) = nb::borrow(cls);
+    // Both modules raise the classes of one Python module, so an except
+    // clause written against either catches the errors of both.
+    nb::module_ errors = nb::module_::import_("nelvor_pgstore.errors");
+    for (size_t kind = 0; kind < kClassNames.size(); ++kind) {
+        nb::object cls = errors.attr(kClassNames[kind]);
+        g_classes[kind] = nb::object(cls).release().ptr();
+        module.attr(kClassNames[kind]) = cls;
     }
 }
 

@@ -1,6 +1,6 @@
 #pragma once
-// The DB-API exception hierarchy of the driver. Each extension module creates
-// its own set of classes at import time (modules share no state).
+// The DB-API exception hierarchy of the driver: the classes of
+// nelvor_pgstore.errors, shared by both extension modules.
 #include <libpq-fe.h>
 #include <nanobind/nanobind.h>
 
@@ -10,6 +10,7 @@ namespace nelvor::driver {
 
 namespace nb = nanobind;
 
+// In the order of the class names in errors.cpp.
 enum class ErrorKind {
     Warning,
     Error,
@@ -24,6 +25,7 @@ enum class ErrorKind {
     QueryCanceledError,
 };
 
+// Imports the shared classes and exposes them on `module`.
 void register_driver_errors(nb::module_& module);
 
 [[noreturn]] void raise_error(ErrorKind kind, const std::string& message);

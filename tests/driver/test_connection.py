@@ -76,7 +76,11 @@ def test_isolation_level(conn, cur, level, shown):
     cur.execute("ROLLBACK")
 
 
-def test_error_hierarchy_is_per_module(driver):
+ERROR_NAMES = ("Warning", "Error", "InterfaceError", "DatabaseError", "DataError", "OperationalError",
+               "IntegrityError", "InternalError", "ProgrammingError", "NotSupportedError", "QueryCanceledError")
+
+
+def test_one_error_hierarchy_for_both_modules(driver, cur):
     from nelvor_data.connections.implementations import current_store
     assert issubclass(driver.QueryCanceledError, driver.OperationalError)
     for name in ("DataError", "OperationalError", "IntegrityError", "InternalError", "ProgrammingError",
@@ -84,7 +88,13 @@ def test_error_hierarchy_is_per_module(driver):
         assert issubclass(getattr(driver, name), driver.DatabaseError)
     assert issubclass(driver.DatabaseError, driver.Error) and issubclass(driver.InterfaceError, driver.Error)
     assert not issubclass(driver.Warning, driver.Error)
-    assert current_store.Error is not driver.Error
+    for name in ERROR_NAMES:
+        assert getattr(current_store, name) is getattr(driver, name)
+    # An error raised by one module is caught by the other's class.
+    with pytest.raises(current_store.ProgrammingError) as raised:
+        cur.execute("SELECT * FROM no_such_table")
+    assert raised.value.sqlstate == raised.value.pgcode == "42P01"
+    assert "no_such_table" in raised.value.pgerror
 
 
 def test_lost_connection_is_operational_error(driver, connect_params, conn, cur):
