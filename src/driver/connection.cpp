@@ -13,14 +13,11 @@
 #include "driver/errors.hpp"
 #include "driver/execution/prepare_threshold.hpp"
 #include "driver/execution/wait.hpp"
+#include "driver/python_values.hpp"
 
 namespace nelvor::driver {
 
 namespace {
-
-// Notices ("there is no transaction in progress", ...) would otherwise be
-// printed on stderr by libpq.
-void ignore_notice(void*, const char*) {}
 
 // None or a level name for default_transaction_isolation; accepts the DB-API
 // numbers (0 autocommit, 1 read committed, 2 repeatable read, 3 serializable,
@@ -48,16 +45,50 @@ std::optional<std::string> isolation_setting(nb::handle level) {
     throw nb::value_error("bad isolation level value");
 }
 
+// `dsn` a text or None; `kwargs` libpq's keywords plus the driver's own
+// (prepare_threshold, autocommit).
+nb::object connect_from_python(nb::handle dsn, nb::kwargs kwargs, bool autocommit) {
+    std::optional<std::string> conninfo;
+    if (!dsn.is_none()) conninfo = nb::cast<std::string>(dsn);
+    std::vector<std::pair<std::string, std::string>> keywords;
+    bool threshold_given = false;
+    std::optional<int> prepare_threshold;
+    for (auto [key, value] : kwargs) {
+        std::string name = nb::cast<std::string>(key);
+        // The driver's own settings; libpq would refuse the keywords.
+        if (name == "prepare_threshold") {
+            prepare_threshold = prepare_threshold_from(value);
+            threshold_given = true;
+            continue;
+        }
+        if (name == "autocommit") {
+            autocommit = is_true(value);
+            continue;
+        }
+        if (value.is_none()) continue;
+        keywords.emplace_back(std::move(name), nb::cast<std::string>(nb::str(value)));
+    }
+    if (!threshold_given) prepare_threshold = default_prepare_threshold();
+    const bool spin_wait = spin_wait_by_default();
+    nb::object connection = Connection::connect(conninfo, keywords, prepare_threshold, autocommit);
+    nb::cast<Connection&>(connection).set_spin_wait(spin_wait);
+    return connection;
+}
+
 }  // namespace
 
-Connection::Connection(PgConnPtr conn, CancelHandle cancel, std::optional<int> prepare_threshold)
+Connection::Connection(PgConnPtr conn, CancelHandle cancel, std::optional<int> prepare_threshold, bool autocommit)
     : conn_(std::move(conn)),
       cancel_(std::move(cancel)),
-      prepared_(std::make_unique<PreparedCache>(prepare_threshold)) {}
+      prepared_(std::make_unique<PreparedCache>(prepare_threshold)),
+      autocommit_(autocommit) {
+    // Kept for `notices` instead of being printed on stderr by libpq.
+    PQsetNoticeProcessor(conn_.get(), &NoticeBuffer::receive, notice_buffer_.get());
+}
 
 nb::object Connection::connect(std::optional<std::string> dsn,
                                const std::vector<std::pair<std::string, std::string>>& keywords,
-                               std::optional<int> prepare_threshold) {
+                               std::optional<int> prepare_threshold, bool autocommit) {
     std::vector<const char*> keys;
     std::vector<const char*> values;
     if (dsn) {
@@ -81,9 +112,9 @@ nb::object Connection::connect(std::optional<std::string> dsn,
     }
     if (!conn) raise_error(ErrorKind::OperationalError, "out of memory while connecting");
     if (PQstatus(conn.get()) != CONNECTION_OK) raise_connection_error(conn.get());
-    PQsetNoticeProcessor(conn.get(), ignore_notice, nullptr);
     CancelHandle cancel(PQgetCancel(conn.get()), PgCancelDeleter{});
-    return nb::cast(Connection(std::move(conn), std::move(cancel), prepare_threshold), nb::rv_policy::move);
+    return nb::cast(Connection(std::move(conn), std::move(cancel), prepare_threshold, autocommit),
+                    nb::rv_policy::move);
 }
 
 PGconn* Connection::live() const {
@@ -94,6 +125,15 @@ PGconn* Connection::live() const {
 SessionHandles Connection::session() const {
     live();
     return SessionHandles{conn_, cancel_};
+}
+
+std::unique_lock<std::mutex> Connection::lock_statements() {
+    std::unique_lock lock(*statement_lock_, std::try_to_lock);
+    if (!lock.owns_lock()) {
+        nb::gil_scoped_release unlocked;
+        lock.lock();
+    }
+    return lock;
 }
 
 nb::object Connection::cursor() {
@@ -132,9 +172,9 @@ void Connection::set_isolation_level(nb::handle level) {
     const std::optional<std::string> setting = isolation_setting(level);
     const bool was_set = isolation_setting(isolation_level_).has_value();
     if (setting) {
-        run("SET default_transaction_isolation TO '" + *setting + "'", nb::none());
+        run_setting("SET default_transaction_isolation TO '" + *setting + "'");
     } else if (was_set) {
-        run("RESET default_transaction_isolation", nb::none());
+        run_setting("RESET default_transaction_isolation");
     }
     isolation_level_ = nb::borrow(level);
 }
@@ -155,34 +195,37 @@ void bind_connection(nb::module_& module) {
                      nb::arg("level").none())
         .def_prop_ro("prepare_threshold", [](Connection& self) { return self.prepared().threshold(); })
         .def_prop_rw("stream_rows", &Connection::stream_rows, &Connection::set_stream_rows)
-        .def_prop_rw("spin_wait", &Connection::spin_wait, &Connection::set_spin_wait);
-
-    module.def(
-        "connect",
-        [](nb::handle dsn, nb::kwargs kwargs) {
-            std::optional<std::string> conninfo;
-            if (!dsn.is_none()) conninfo = nb::cast<std::string>(dsn);
-            std::vector<std::pair<std::string, std::string>> keywords;
-            bool threshold_given = false;
-            std::optional<int> prepare_threshold;
-            for (auto [key, value] : kwargs) {
-                std::string name = nb::cast<std::string>(key);
-                // The driver's own setting; libpq would refuse the keyword.
-                if (name == "prepare_threshold") {
-                    prepare_threshold = prepare_threshold_from(value);
-                    threshold_given = true;
-                    continue;
-                }
-                if (value.is_none()) continue;
-                keywords.emplace_back(std::move(name), nb::cast<std::string>(nb::str(value)));
+        .def_prop_rw("spin_wait", &Connection::spin_wait, &Connection::set_spin_wait)
+        .def("commit", &Connection::commit)
+        .def("rollback", &Connection::rollback)
+        .def_prop_rw("autocommit", &Connection::autocommit, &Connection::set_autocommit)
+        .def_prop_ro("status", &Connection::status)
+        .def("get_transaction_status", &Connection::transaction_status)
+        .def_prop_ro("notices", &Connection::notices)
+        // psycopg2's meaning: the transaction ends with the block, the connection stays open.
+        .def("__enter__", [](nb::handle self) {
+            nb::cast<Connection&>(self).session();
+            return nb::borrow(self);
+        })
+        .def("__exit__", [](Connection& self, nb::handle type, nb::handle, nb::handle) {
+            if (type.is_none()) {
+                self.commit();
+            } else {
+                self.rollback();
             }
-            if (!threshold_given) prepare_threshold = default_prepare_threshold();
-            const bool spin_wait = spin_wait_by_default();
-            nb::object connection = Connection::connect(conninfo, keywords, prepare_threshold);
-            nb::cast<Connection&>(connection).set_spin_wait(spin_wait);
-            return connection;
-        },
-        "dsn"_a.none() = nb::none(), "kwargs"_a);
+            return false;
+        }, nb::arg("type").none(), nb::arg("value").none(), nb::arg("traceback").none());
+    // PEP 249's optional extension: the exception classes on the connection.
+    nb::handle connection_class = nb::type<Connection>();
+    for (const char* name : error_class_names()) connection_class.attr(name) = module.attr(name);
+
+    module.def("connect", [](nb::handle dsn, nb::kwargs kwargs) { return connect_from_python(dsn, kwargs, false); },
+               "dsn"_a.none() = nb::none(), "kwargs"_a);
+    // The connection classes' own: autocommit on from the start (they drive
+    // transactions with statements and never change the setting).
+    module.def("_connect_autocommit",
+               [](nb::handle dsn, nb::kwargs kwargs) { return connect_from_python(dsn, kwargs, true); },
+               "dsn"_a.none() = nb::none(), "kwargs"_a);
 }
 
 }  // namespace nelvor::driver

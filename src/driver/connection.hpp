@@ -1,7 +1,9 @@
 #pragma once
-// One libpq connection, bound to Python as `Connection`. Statements run in
-// libpq's natural autocommit mode; transactions are driven by BEGIN/COMMIT
-// statements sent by the caller.
+// One libpq connection, bound to Python as `Connection`. With autocommit on,
+// statements run in libpq's natural autocommit mode and transactions are
+// driven by BEGIN/COMMIT statements sent by the caller; with it off (PEP 249's
+// default for connect()), the first statement on an idle session opens a
+// transaction that commit() or rollback() ends.
 #include <nanobind/nanobind.h>
 
 #include <memory>
@@ -14,6 +16,7 @@
 
 #include "driver/execution/held_begin.hpp"
 #include "driver/handles.hpp"
+#include "driver/notices.hpp"
 #include "driver/execution/prepared_cache.hpp"
 #include "driver/execution/reply_spin.hpp"
 #include "driver/row_consumer.hpp"
@@ -35,13 +38,13 @@ struct SessionHandles {
 
 class Connection {
 public:
-    Connection(PgConnPtr conn, CancelHandle cancel, std::optional<int> prepare_threshold);
+    Connection(PgConnPtr conn, CancelHandle cancel, std::optional<int> prepare_threshold, bool autocommit);
 
     // `dsn` (conninfo or URI) is expanded first; the keywords come after it
     // and therefore win. The key "database" means libpq's "dbname".
     static nb::object connect(std::optional<std::string> dsn,
                               const std::vector<std::pair<std::string, std::string>>& keywords,
-                              std::optional<int> prepare_threshold);
+                              std::optional<int> prepare_threshold, bool autocommit);
 
     // A new Cursor that has run `sql` with `params` (None: no rendering); its
     // rows go to `consumer` when there is one (see Cursor::execute).
@@ -54,6 +57,8 @@ public:
     SessionHandles session() const;
     // Serialises statements of threads sharing this connection.
     std::mutex& statement_lock() { return *statement_lock_; }
+    // The statement lock, waited for without the GIL when another thread has it.
+    std::unique_lock<std::mutex> lock_statements();
     // Used under the statement lock only.
     PreparedCache& prepared() { return *prepared_; }
     StreamChoice& stream_choice() { return *stream_choice_; }
@@ -77,8 +82,28 @@ public:
     nb::object isolation_level() const { return isolation_level_; }
     void set_isolation_level(nb::handle level);
 
+    // Transaction control (connection_transaction.cpp).
+    bool autocommit() const { return autocommit_; }
+    void set_autocommit(bool on);
+    void commit();
+    void rollback();
+    // psycopg2's connection status: kStatusReady or kStatusBegin.
+    int status() const;
+    int transaction_status() const;
+    // Messages such as RAISE NOTICE, oldest first, the last 50 kept.
+    nb::list notices();
+
+    static constexpr int kStatusReady = 1;
+    static constexpr int kStatusBegin = 2;
+
 private:
     PGconn* live() const;
+    // A transaction is open or held to open with the next statement.
+    bool in_transaction(PGconn* conn) const;
+    // COMMIT or ROLLBACK, when there is anything to end.
+    void end_transaction(const char* statement);
+    // A session setting: refused inside a transaction of the driver's own.
+    void run_setting(const std::string& sql);
 
     PgConnPtr conn_;
     CancelHandle cancel_;
@@ -88,7 +113,10 @@ private:
     std::unique_ptr<StreamChoice> stream_choice_ = std::make_unique<StreamChoice>();
     std::unique_ptr<ReplySpin> reply_spin_ = std::make_unique<ReplySpin>();
     std::unique_ptr<StatementShapes> statement_shapes_ = std::make_unique<StatementShapes>();
+    std::unique_ptr<NoticeBuffer> notice_buffer_ = std::make_unique<NoticeBuffer>();
+    nb::list notices_;
     HeldBegin held_begin_;
+    bool autocommit_;
     bool stream_rows_ = true;
     bool spin_wait_ = true;
 };

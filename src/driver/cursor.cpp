@@ -10,7 +10,10 @@
 #include "driver/connection.hpp"
 #include "driver/errors.hpp"
 #include "driver/types/literal.hpp"
+#include "driver/execution/named_placeholders.hpp"
 #include "driver/execution/statement_run.hpp"
+#include "driver/python_types.hpp"
+#include "driver/types/type_oids.hpp"
 
 namespace nelvor::driver {
 
@@ -23,9 +26,25 @@ nb::object column_name(const PGresult* result, int column) {
     return name_object;
 }
 
+// psycopg2's description item: a named tuple of seven, built without running
+// Python code (tuple's own constructor on the named tuple class).
 nb::object column_description(const PGresult* result, int column) {
-    return nb::make_tuple(column_name(result, column), static_cast<unsigned long>(PQftype(result, column)), nb::none(),
-                          nb::none(), nb::none(), nb::none(), nb::none());
+    const Oid type = PQftype(result, column);
+    const int size = PQfsize(result, column);
+    const int modifier = PQfmod(result, column);
+    nb::object precision = nb::none(), scale = nb::none();
+    if (type == type_oid::kNumeric && modifier >= 4) {
+        precision = nb::int_(((modifier - 4) >> 16) & 0xFFFF);
+        scale = nb::int_((modifier - 4) & 0xFFFF);
+    }
+    nb::object internal_size = size >= 0 ? nb::object(nb::int_(size)) : nb::none();
+    nb::tuple items = nb::make_tuple(column_name(result, column), static_cast<unsigned long>(type), nb::none(),
+                                     internal_size, precision, scale, nb::none());
+    nb::tuple args = nb::make_tuple(items);
+    PyTypeObject* column_type = reinterpret_cast<PyTypeObject*>(python_types().column);
+    nb::object described = nb::steal(PyTuple_Type.tp_new(column_type, args.ptr(), nullptr));
+    if (!described.is_valid()) throw nb::python_error();
+    return described;
 }
 
 }  // namespace
@@ -107,6 +126,11 @@ void Cursor::feed(RowConsumer& consumer) {
 }
 
 void Cursor::execute(std::string_view query, nb::handle params, RowConsumer* consumer) {
+    if (!params.is_none() && is_mapping(params)) {
+        PositionalQuery positional = positional_from_named(query, params);
+        execute(positional.query, positional.params, consumer);
+        return;
+    }
     require_open();
     // libpq takes the text up to the first NUL: never send a cut statement.
     if (query.find('\0') != std::string_view::npos) {
@@ -122,11 +146,7 @@ void Cursor::execute(std::string_view query, nb::handle params, RowConsumer* con
         unrendered_ = Unrendered{std::string(query), nb::borrow(params), literal_context(session.conn.get())};
     }
 
-    std::unique_lock lock(connection_->statement_lock(), std::try_to_lock);
-    if (!lock.owns_lock()) {
-        nb::gil_scoped_release unlocked;
-        lock.lock();
-    }
+    std::unique_lock lock = connection_->lock_statements();
     StatementRun run = run_statement(*connection_, session, query, params, consumer);
     if (run.sent) {
         query_ = std::move(*run.sent);
@@ -146,8 +166,11 @@ void Cursor::executemany(std::string_view query, nb::handle params_sequence) {
         if (rowcount_ < 0) known = false;
         total += rowcount_;
     }
+    // As psycopg2: the total row count, the status of the last statement.
+    std::optional<std::string> status = std::move(statusmessage_);
     reset_result();
     rowcount_ = known ? total : -1;
+    statusmessage_ = std::move(status);
 }
 
 nb::list Cursor::take_rows(int end) {
@@ -229,7 +252,13 @@ void bind_cursor(nb::module_& module) {
         .def_prop_ro("rownumber", &Cursor::rownumber)
         .def_prop_rw("arraysize", &Cursor::arraysize, &Cursor::set_arraysize)
         .def_prop_ro("query", &Cursor::query)
-        .def_prop_ro("statusmessage", &Cursor::statusmessage);
+        .def_prop_ro("statusmessage", &Cursor::statusmessage)
+        .def("mogrify", &Cursor::mogrify, "query"_a, "params"_a.none() = nb::none())
+        .def("callproc", &Cursor::callproc, "procname"_a, "params"_a.none() = nb::none())
+        .def("nextset", &Cursor::nextset)
+        // Sizes mean nothing to a driver that sends and reads whole values.
+        .def("setinputsizes", [](Cursor&, nb::handle) {}, "sizes"_a.none())
+        .def("setoutputsize", [](Cursor&, nb::handle, nb::handle) {}, "size"_a.none(), "column"_a.none() = nb::none());
 }
 
 }  // namespace nelvor::driver

@@ -47,6 +47,11 @@ public:
     nb::object query();
     nb::object statusmessage() const;
 
+    // cursor_calls.cpp: psycopg2's mogrify and callproc, PEP 249's nextset.
+    nb::bytes mogrify(std::string_view query, nb::handle params);
+    nb::object callproc(std::string_view procname, nb::handle params);
+    nb::object nextset();
+
 private:
     void require_open() const;
     void require_rows() const;

@@ -99,6 +99,8 @@ void register_driver_errors(nb::module_& module) {
     }
 }
 
+std::span<const char* const> error_class_names() { return kClassNames; }
+
 void raise_error(ErrorKind kind, const std::string& message) {
     raise_instance(kind, message, nullptr, nullptr);
 }

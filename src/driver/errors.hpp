@@ -4,6 +4,7 @@
 #include <libpq-fe.h>
 #include <nanobind/nanobind.h>
 
+#include <span>
 #include <string>
 
 namespace nelvor::driver {
@@ -27,6 +28,9 @@ enum class ErrorKind {
 
 // Imports the shared classes and exposes them on `module`.
 void register_driver_errors(nb::module_& module);
+
+// The names of the classes, ErrorKind's order.
+std::span<const char* const> error_class_names();
 
 [[noreturn]] void raise_error(ErrorKind kind, const std::string& message);
 

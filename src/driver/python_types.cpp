@@ -19,6 +19,7 @@ void load_python_types() {
     if (g_types.decimal != nullptr) return;
     g_types.decimal = import_attribute("decimal", "Decimal");
     g_types.uuid = import_attribute("uuid", "UUID");
+    g_types.column = import_attribute("nelvor_pgstore.dbapi", "Column");
 }
 
 const PythonTypes& python_types() { return g_types; }

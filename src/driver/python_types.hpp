@@ -8,6 +8,7 @@ namespace nelvor::driver {
 struct PythonTypes {
     PyObject* decimal = nullptr;  // decimal.Decimal
     PyObject* uuid = nullptr;     // uuid.UUID
+    PyObject* column = nullptr;   // nelvor_pgstore.dbapi.Column, a description item
 };
 
 void load_python_types();

@@ -123,3 +123,17 @@ def test_savepoint_names_follow_the_process_random_generator(connection):
     assert connection._savepoint_name() == first
     assert re.fullmatch(r"[A-Za-z]{10}", first)
 
+
+
+def test_write_outside_begin_is_visible_to_another_connection_at_once(store, connection, table):
+    # The classes' driver connection runs in autocommit: nothing waits for a COMMIT.
+    module, _, _ = store
+    assert connection._connection.autocommit is True
+    connection.execute(f"INSERT INTO {table} VALUES (%s)", 7)
+    other = module.connect()
+    try:
+        cursor = other.cursor()
+        cursor.execute(f"SELECT v FROM {table}")
+        assert cursor.fetchall() == [(7,)]
+    finally:
+        other.close()

@@ -1,5 +1,7 @@
 """Driver fixtures: the driver as exposed by the historical module, and a
-connection to the module's own database on the test server."""
+connection to the module's own database on the test server. The connections
+run in autocommit, the mode the connection classes use; the tests of PEP 249's
+transactions open their own."""
 import os
 
 import pytest
@@ -32,7 +34,7 @@ def connect_with(driver, connect_params):
     opened = []
 
     def make(threshold=None):
-        connection = driver.connect(**connect_params, prepare_threshold=threshold)
+        connection = driver.connect(**connect_params, prepare_threshold=threshold, autocommit=True)
         opened.append(connection)
         return connection
     yield make
@@ -42,7 +44,7 @@ def connect_with(driver, connect_params):
 
 @pytest.fixture
 def conn(driver, connect_params):
-    connection = driver.connect(**connect_params)
+    connection = driver.connect(**connect_params, autocommit=True)
     yield connection
     connection.close()
 

@@ -57,7 +57,7 @@ def test_close_makes_everything_refuse(driver, conn):
 def test_statements_outside_begin_are_committed(driver, connect_params, cur):
     cur.execute("CREATE TABLE kept (a int)")
     cur.execute("INSERT INTO kept VALUES (1)")
-    other = driver.connect(**connect_params)
+    other = driver.connect(**connect_params, autocommit=True)
     check = other.cursor()
     check.execute("SELECT a FROM kept")
     assert check.fetchall() == [(1,)]
@@ -98,7 +98,7 @@ def test_one_error_hierarchy_for_both_modules(driver, cur):
 
 
 def test_lost_connection_is_operational_error(driver, connect_params, conn, cur):
-    killer = driver.connect(**connect_params)
+    killer = driver.connect(**connect_params, autocommit=True)
     killer.cursor().execute("SELECT pg_terminate_backend(%s)", (conn.get_backend_pid(),))
     killer.close()
     with pytest.raises(driver.OperationalError):

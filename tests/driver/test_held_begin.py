@@ -9,7 +9,7 @@ import pytest
 @pytest.fixture
 def session_state(driver, connect_params):
     """session_state(connection) -> its server session's state as another session sees it."""
-    watcher = driver.connect(**connect_params)
+    watcher = driver.connect(**connect_params, autocommit=True)
 
     def state(connection):
         cur = watcher.cursor()

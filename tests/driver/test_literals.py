@@ -124,7 +124,7 @@ def test_percent_passes_through_without_parameters(select_one):
     ("SELECT %s", (object(),), "can't adapt type 'object'"),
     ("SELECT %s", ([1, {2}],), "can't adapt type 'set'"),
     ("SELECT %s", "a", "must be a sequence"),
-    ("SELECT %s", {"a": 1}, "must be a sequence"),
+    ("SELECT %s", {"a": 1}, "can't be mixed"),
 ])
 def test_rendering_errors_are_programming_errors(driver, cur, sql, params, message):
     with pytest.raises(driver.ProgrammingError, match=message):

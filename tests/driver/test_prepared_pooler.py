@@ -35,7 +35,7 @@ def pooled(driver, connect_params, pooler_factory):
     def make(pool_size, threshold):
         pooler = pooler_factory(pool_size)
         params = {**connect_params, "host": pooler.host, "port": str(pooler.port)}
-        connection = driver.connect(**params, prepare_threshold=threshold)
+        connection = driver.connect(**params, prepare_threshold=threshold, autocommit=True)
         opened.append(connection)
         return connection
     yield make

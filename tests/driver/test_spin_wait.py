@@ -16,7 +16,7 @@ def waiting(request, conn):
 
 
 def test_spin_wait_is_on_by_default_and_per_connection(driver, connect_params, conn):
-    other = driver.connect(**connect_params)
+    other = driver.connect(**connect_params, autocommit=True)
     assert conn.spin_wait is True and other.spin_wait is True
     conn.spin_wait = False
     assert conn.spin_wait is False and other.spin_wait is True
@@ -26,7 +26,7 @@ def test_spin_wait_is_on_by_default_and_per_connection(driver, connect_params, c
 @pytest.mark.parametrize("setting, expected", [("off", False), ("0", False), ("No", False), ("on", True), ("", True)])
 def test_environment_sets_the_default(driver, connect_params, monkeypatch, setting, expected):
     monkeypatch.setenv("NELVOR_SPIN_WAIT", setting)
-    connection = driver.connect(**connect_params)
+    connection = driver.connect(**connect_params, autocommit=True)
     assert connection.spin_wait is expected
     connection.close()
 
@@ -34,7 +34,7 @@ def test_environment_sets_the_default(driver, connect_params, monkeypatch, setti
 def test_a_bad_environment_setting_is_refused_before_connecting(driver, connect_params, monkeypatch):
     monkeypatch.setenv("NELVOR_SPIN_WAIT", "sometimes")
     with pytest.raises(ValueError, match="NELVOR_SPIN_WAIT must be on or off, not 'sometimes'"):
-        driver.connect(**connect_params)
+        driver.connect(**connect_params, autocommit=True)
 
 
 def test_replies_fast_slow_and_failing_come_back_as_sent(driver, waiting):
@@ -67,7 +67,7 @@ def test_a_connection_lost_while_waiting_is_operational_error(driver, connect_pa
     cur = conn.cursor()
     for _ in range(earlier_runs):
         cur.execute("SELECT %s", (1,))
-    killer = driver.connect(**connect_params)
+    killer = driver.connect(**connect_params, autocommit=True)
     killer.cursor().execute("SELECT pg_terminate_backend(%s)", (conn.get_backend_pid(),))
     killer.close()
     with pytest.raises(driver.OperationalError):

@@ -15,7 +15,7 @@ def mode_cur(request, conn):
 
 
 def test_both_ways_build_the_same_rows(conn, driver, connect_params):
-    other = driver.connect(**connect_params)
+    other = driver.connect(**connect_params, autocommit=True)
     other.stream_rows = False
     streamed, whole = conn.cursor(), other.cursor()
     for cur in (streamed, whole):

@@ -12,7 +12,9 @@ nb::handle interned(const char* name) { return PyUnicode_InternFromString(name);
 
 void install_store(const StoreTraits& traits, nb::module_& module) {
     context.traits = &traits;
-    context.driver_connect = nb::object(module.attr("connect")).release();
+    // Opened with autocommit on: the classes drive transactions with
+    // statements, so a write outside begin() is committed at once.
+    context.driver_connect = nb::object(module.attr("_connect_autocommit")).release();
     context.logger = nb::module_::import_("logging").attr("getLogger")(traits.module_name).release();
     context.names = {interned("_is_revert_enabled"), interned("_revert_data"), interned("_savepoints"),
                      interned("_connection")};

@@ -17,7 +17,7 @@ struct InstanceFieldNames {
 
 struct StoreContext {
     const StoreTraits* traits = nullptr;
-    nb::handle driver_connect;  // the module's driver `connect(dsn=None, **kwargs)`
+    nb::handle driver_connect;  // the module's driver `_connect_autocommit(dsn=None, **kwargs)`
     nb::handle connection_class;  // set once the class exists
     nb::handle logger;
     InstanceFieldNames names;

@@ -191,6 +191,9 @@ StatementRun run_statement(Connection& connection, const SessionHandles& session
         held.sent = std::string(query);
         return held;
     }
+    if (!connection.autocommit() && !begin.pending() && PQtransactionStatus(conn) == PQTRANS_IDLE) {
+        begin.open_with_next();
+    }
     ReplySpin* spin = connection.spin_wait() ? &connection.reply_spin() : nullptr;
     Runner runner(conn, session.cancel.get(), choice, stream, spin, text_hash, consumer, begin);
     // DEALLOCATE of a name the server has lost fails, which would abort a
