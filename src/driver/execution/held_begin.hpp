@@ -21,10 +21,10 @@ public:
     // idle session with none held yet: it is held now instead of being sent.
     // Raises for unusable `params` as rendering them would.
     bool hold(PGconn* conn, std::string_view query, nb::handle params);
-    bool pending() const { return pending_; }
+    bool pending() const { return held_; }
     // Without autocommit: the next statement opens a transaction, as a held
     // BEGIN would (the caller checked that the session is idle).
-    void open_with_next() { pending_ = true; }
+    void open_with_next() { held_ = true; }
     // True when one was held; it is the caller's to send from now on.
     bool take();
     // The session ended: nothing to begin.
