@@ -87,7 +87,7 @@ def test_select_statement_takes_positional_arguments(connection):
 @pytest.mark.parametrize("value_type, expected", [
     (bool, """cast((t1."data"::json->'a'->>'b')::text as boolean)"""),
     (int, """cast((t1."data"::json->'a'->>'b')::text as integer)"""),
-    (str, """trim('"' FROM cast((t1."data"::json->'a'->>'b')::text as text))"""),
+    (str, """cast((t1."data"::json->'a'->>'b')::text as text)"""),
 ])
 def test_nested_field_expression(connection, value_type, expected):
     assert connection._resolve_nested_field_name("t", "data", "a__b", value_type) == expected

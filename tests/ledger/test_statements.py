@@ -49,7 +49,7 @@ JOIN = (" AS t1 JOIN (" + STATEMENT + ") AS m ON t1.partition_key = m.object_id"
         " AND t1.range_key = m.object_version")
 GROUP = " GROUP BY t1.partition_key, t1.range_key"
 PAGE = " LIMIT %s OFFSET %s"
-CITY = "trim('\"' FROM cast(t1.\"data\"::json->>'city' as text))"
+CITY = "cast(t1.\"data\"::json->>'city' as text)"
 
 
 @pytest.fixture

@@ -1,5 +1,7 @@
 #include "connections/sql/argument_checks.hpp"
 
+#include "framework/framework.hpp"
+
 #include <string>
 
 namespace nelvor::sql {
@@ -16,6 +18,20 @@ bool is_mapping(nb::handle value) {
     return PyDict_Check(value.ptr()) || PyObject_IsInstance(value.ptr(), mapping.ptr()) == 1;
 }
 
+bool is_a(nb::handle value, nb::handle type) {
+    int result = PyObject_IsInstance(value.ptr(), type.ptr());
+    if (result < 0) throw nb::python_error();
+    return result == 1;
+}
+
+void require_optional(nb::handle value, nb::handle type, const char* argument, const char* expected) {
+    if (!value.is_none() && !is_a(value, type)) reject(value, argument, expected);
+}
+
+bool is_pair(nb::handle item) {
+    return (PyTuple_Check(item.ptr()) || PyList_Check(item.ptr())) && PySequence_Size(item.ptr()) == 2;
+}
+
 }  // namespace
 
 void require_text(nb::handle value, const char* argument) {
@@ -28,6 +44,45 @@ void require_map(nb::handle value, const char* argument) {
 
 void require_list(nb::handle value, const char* argument) {
     if (!PyList_Check(value.ptr())) reject(value, argument, "list");
+}
+
+void require_address(nb::handle value, const char* argument) {
+    if (!is_a(value, framework::handles().Address)) reject(value, argument, "an Address");
+}
+
+void require_addressed_pairs(nb::handle pairs, const char* argument) {
+    if (!PyList_Check(pairs.ptr()) && !PyTuple_Check(pairs.ptr()))
+        reject(pairs, argument, "a list of (Address, record) pairs");
+    for (nb::handle item : pairs) {
+        if (!is_pair(item)) continue;
+        nb::object address = item[0];
+        if (!is_a(address, framework::handles().Address))
+            reject(address, argument, "a list of (Address, record) pairs, holding an Address first");
+    }
+}
+
+void require_addresses(nb::handle addresses, const char* argument) {
+    if (!PyList_Check(addresses.ptr()) && !PyTuple_Check(addresses.ptr())) reject(addresses, argument, "a list");
+    for (nb::handle address : addresses)
+        if (!is_a(address, framework::handles().Address)) reject(address, argument, "a list of Address");
+}
+
+void require_conditions(nb::handle conditions) {
+    require_optional(conditions, framework::handles().Q, "conditions", "a Q or None");
+}
+
+void require_query_arguments(nb::handle query_specifier, nb::handle conditions, nb::handle pagination,
+                             nb::handle order_by) {
+    const auto& fw = framework::handles();
+    require_optional(query_specifier, fw.QuerySpecifier, "query_specifier", "a QuerySpecifier or None");
+    require_conditions(conditions);
+    if (!pagination.is_none() && !is_a(pagination, fw.NumberPaginator) && !is_a(pagination, fw.CursorPaginator))
+        reject(pagination, "pagination", "a NumberPaginator, a CursorPaginator or None");
+    if (order_by.is_none()) return;
+    if (!PyList_Check(order_by.ptr()) && !PyTuple_Check(order_by.ptr()))
+        reject(order_by, "order_by", "a list of OrderBy or None");
+    for (nb::handle item : order_by)
+        if (!is_a(item, fw.OrderBy)) reject(item, "order_by", "a list of OrderBy");
 }
 
 }  // namespace nelvor::sql

@@ -104,10 +104,9 @@ std::string resolve(const Request& r, nb::handle value_type, bool untyped) {
     // A null test needs no typed cast, and a cast could fail on the value's kind.
     if (untyped) return "(" + json_value + ")";
     const std::string type = cast_type(value_type);
-    std::string expression = state ? "cast((" + json_value + ")::text as " + type + ")"
-                                   : "cast(" + json_value + " as " + type + ")";
-    if (type == "text") expression = "trim('\"' FROM " + expression + ")";
-    return expression;
+    // The last step (->>) yields the value as text already, without JSON
+    // quotes: a quote character at either end is part of the value.
+    return state ? "cast((" + json_value + ")::text as " + type + ")" : "cast(" + json_value + " as " + type + ")";
 }
 
 Request make_request(nb::handle self, nb::handle table_name, nb::handle field_name, nb::handle nested_fields,

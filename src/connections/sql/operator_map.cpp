@@ -30,12 +30,15 @@ nb::object decode_json(nb::handle value) {
     return nb::steal(decoded);
 }
 
+// "= NULL" is never true: None, like a boolean, is compared with IS.
+bool is_identity_compared(nb::handle value) { return value.is_none() || is_bool(value); }
+
 nb::str equal_template(nb::handle value) {
-    return nb::str(is_bool(value) ? "{field_name} IS %s" : "{field_name} = %s");
+    return nb::str(is_identity_compared(value) ? "{field_name} IS %s" : "{field_name} = %s");
 }
 
 nb::str not_equal_template(nb::handle value) {
-    return nb::str(is_bool(value) ? "{field_name} IS NOT %s" : "{field_name} != %s");
+    return nb::str(is_identity_compared(value) ? "{field_name} IS NOT %s" : "{field_name} != %s");
 }
 
 nb::str in_template(nb::handle value) {
@@ -58,8 +61,13 @@ nb::object upper_text(nb::handle value) { return nb::str(value).attr("upper")();
 
 nb::object no_value(nb::handle) { return nb::borrow(framework::handles().NoValue); }
 
-nb::object function(nb::object (*f)(nb::handle), const char* name) { return nb::cpp_function(f, nb::name(name), "value"_a); }
-nb::object function(nb::str (*f)(nb::handle), const char* name) { return nb::cpp_function(f, nb::name(name), "value"_a); }
+// None is a value like any other here: Python code would take it.
+nb::object function(nb::object (*f)(nb::handle), const char* name) {
+    return nb::cpp_function(f, nb::name(name), "value"_a.none());
+}
+nb::object function(nb::str (*f)(nb::handle), const char* name) {
+    return nb::cpp_function(f, nb::name(name), "value"_a.none());
+}
 
 nb::object make_template(nb::handle tmpl, const char* value_template = nullptr, nb::handle modifier = nb::handle()) {
     nb::dict fields;

@@ -15,16 +15,16 @@ void add_sql_methods(core::ClassBuilder& builder, nb::module_& module, const Sql
     module.attr("sql_operator_map") = operator_map;
     nb::handle str_type = reinterpret_cast<PyObject*>(&PyUnicode_Type);
     builder.attribute("SQL_OPERATOR_MAP", operator_map)
-        .method("_describe_table", &describe_table, "table_name"_a)
-        .method("_build_insert_statement", &build_insert_statement, "table_name"_a, "data"_a)
-        .method("_build_bulk_insert_statement", &build_bulk_insert_statement, "table_name"_a, "data"_a)
-        .method("_build_delete_statement", &build_delete_statement, "table_name"_a, "data"_a)
-        .method("process_value_before_insert", &process_value_before_insert, "value"_a, "data_type"_a)
-        .method("_resolve_nested_field_name", &resolve_nested_field_name, "table_name"_a, "field_name"_a,
-                "nested_fields"_a, "value_type"_a = nb::borrow(str_type), nb::kw_only(),
+        .method("_describe_table", &describe_table, "table_name"_a.none())
+        .method("_build_insert_statement", &build_insert_statement, "table_name"_a.none(), "data"_a.none())
+        .method("_build_bulk_insert_statement", &build_bulk_insert_statement, "table_name"_a.none(), "data"_a.none())
+        .method("_build_delete_statement", &build_delete_statement, "table_name"_a.none(), "data"_a.none())
+        .method("process_value_before_insert", &process_value_before_insert, "value"_a.none(), "data_type"_a.none())
+        .method("_resolve_nested_field_name", &resolve_nested_field_name, "table_name"_a.none(), "field_name"_a.none(),
+                "nested_fields"_a.none(), "value_type"_a.none() = nb::borrow(str_type), nb::kw_only(),
                 "is_internal_table"_a = false, "use_internal_meta_tables"_a = false)
-        .method("_nested_filter_statement", &nested_filter_statement, "table_name"_a, "field_name"_a,
-                "nested_fields"_a, "sql_operator_template"_a, "value"_a.none(), "value_type"_a.none(),
+        .method("_nested_filter_statement", &nested_filter_statement, "table_name"_a.none(), "field_name"_a.none(),
+                "nested_fields"_a.none(), "sql_operator_template"_a.none(), "value"_a.none(), "value_type"_a.none(),
                 nb::kw_only(), "is_internal_table"_a = false, "use_internal_meta_tables"_a = false);
 }
 

@@ -5,6 +5,7 @@
 #include "connections/implementations/current_store/record_writes.hpp"
 #include "connections/implementations/current_store/current_reads.hpp"
 #include "connections/implementations/current_store/current_revert.hpp"
+#include "connections/sql/checked_operations.hpp"
 #include "connections/sql/metadata_select.hpp"
 #include "framework/framework.hpp"
 
@@ -28,21 +29,21 @@ void add_metadata_constants(nb::module_& module) {
 void add_state_methods(core::ClassBuilder& builder, nb::module_& module) {
     add_metadata_constants(module);
     builder.attribute("SUBSTITUTE_CHAR", nb::str("%s"))
-        .method("insert", &insert, "address"_a, "data"_a)
-        .method("update", &update, "address"_a, "data"_a)
-        .method("delete", &delete_record, "address"_a)
-        .method("_get_record", &get_record, "address"_a)
-        .method("_add_revert_data", &add_revert_data, "operation"_a, "address"_a, "data"_a.none())
-        .method("bulk_insert", &bulk_insert, "data"_a)
-        .method("bulk_update", &bulk_update, "data"_a)
-        .method("bulk_delete", &bulk_delete, "addresses"_a)
-        .method("_build_bulk_update_statement", &build_bulk_update_statement, "data"_a)
-        .method("_build_bulk_delete_statement", &build_bulk_delete_statement, "table_name"_a, "data"_a)
-        .method("query", &query, "address"_a, "query_specifier"_a.none() = nb::none(),
+        .method("insert", &sql::checked_record_write<insert>, "address"_a.none(), "data"_a.none())
+        .method("update", &sql::checked_record_write<update>, "address"_a.none(), "data"_a.none())
+        .method("delete", &sql::checked_address_operation<delete_record>, "address"_a.none())
+        .method("_get_record", &get_record, "address"_a.none())
+        .method("_add_revert_data", &add_revert_data, "operation"_a.none(), "address"_a.none(), "data"_a.none())
+        .method("bulk_insert", &sql::checked_pairs_write<bulk_insert>, "data"_a.none())
+        .method("bulk_update", &sql::checked_pairs_write<bulk_update>, "data"_a.none())
+        .method("bulk_delete", &sql::checked_addresses_operation<bulk_delete>, "addresses"_a.none())
+        .method("_build_bulk_update_statement", &build_bulk_update_statement, "data"_a.none())
+        .method("_build_bulk_delete_statement", &build_bulk_delete_statement, "table_name"_a.none(), "data"_a.none())
+        .method("query", &sql::checked_query<query>, "address"_a.none(), "query_specifier"_a.none() = nb::none(),
                 "conditions"_a.none() = nb::none(), "pagination"_a.none() = nb::none(),
                 "order_by"_a.none() = nb::none())
-        .method("count", &count, "address"_a, "conditions"_a.none() = nb::none())
-        .method("_select_statement", &select_statement, "table_name"_a, "select_only"_a,
+        .method("count", &sql::checked_count<count>, "address"_a.none(), "conditions"_a.none() = nb::none())
+        .method("_select_statement", &select_statement, "table_name"_a.none(), "select_only"_a.none(),
                 "conditions"_a.none() = nb::none(), "pagination"_a.none() = nb::none(),
                 "order_by"_a.none() = nb::none(), nb::kw_only(), "is_internal_table"_a = false)
         .method("revert", &revert);
