@@ -77,8 +77,8 @@ def test_value_that_cannot_be_built_fails_the_statement_and_keeps_the_connection
     """A streamed row is built at execute: the error surfaces there, and the rest of
     the result is read so that the next statement runs."""
     cur = conn.cursor()
-    with pytest.raises(ValueError):  # a lone surrogate: valid json text, no Python string
-        cur.execute("SELECT CASE WHEN g = 3000 THEN '\"\\ud800\"' ELSE '1' END::json FROM "
+    with pytest.raises(ValueError):  # beyond Python's limit of integer digits: valid json, no int
+        cur.execute("SELECT CASE WHEN g = 3000 THEN '1' || repeat('0', 5000) ELSE '1' END::json FROM "
                     "generate_series(1, 5000) g", ())
     cur.execute("SELECT 'after'", ())
     assert cur.fetchall() == [("after",)]
