@@ -1,6 +1,7 @@
 #include "driver/cursor.hpp"
 
 #include <nanobind/stl/optional.h>
+#include <nanobind/stl/string.h>
 #include <nanobind/stl/string_view.h>
 
 #include <algorithm>
@@ -256,6 +257,7 @@ void bind_cursor(nb::module_& module) {
         .def("mogrify", &Cursor::mogrify, "query"_a, "params"_a.none() = nb::none())
         .def("callproc", &Cursor::callproc, "procname"_a, "params"_a.none() = nb::none())
         .def("nextset", &Cursor::nextset)
+        .def("copy_expert", &Cursor::copy_expert, "sql"_a, "file"_a, "size"_a = 8192)
         // Sizes mean nothing to a driver that sends and reads whole values.
         .def("setinputsizes", [](Cursor&, nb::handle) {}, "sizes"_a.none())
         .def("setoutputsize", [](Cursor&, nb::handle, nb::handle) {}, "size"_a.none(), "column"_a.none() = nb::none());

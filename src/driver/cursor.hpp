@@ -7,6 +7,7 @@
 #include <string_view>
 #include <vector>
 
+#include "driver/execution/copy_stream.hpp"
 #include "driver/types/decode.hpp"
 #include "driver/types/literal.hpp"
 #include "driver/handles.hpp"
@@ -51,6 +52,12 @@ public:
     nb::bytes mogrify(std::string_view query, nb::handle params);
     nb::object callproc(std::string_view procname, nb::handle params);
     nb::object nextset();
+
+    // cursor_copy.cpp. Runs a COPY ... FROM STDIN or TO STDOUT with its data
+    // through `endpoint`; rowcount and statusmessage tell what was copied.
+    void copy(const std::string& sql, CopyEndpoint& endpoint);
+    // psycopg2's copy_expert: the data read from or written to a Python file.
+    void copy_expert(const std::string& sql, nb::handle file, Py_ssize_t size);
 
 private:
     void require_open() const;

@@ -286,4 +286,31 @@ bool run_quietly(PGconn* conn, PGcancel* cancel, const std::string& sql) {
     return !results.error;
 }
 
+void wait_for_result(PGconn* conn, PGcancel* cancel) {
+    while (true) {
+        Progress progress;
+        double polled = 0;
+        {
+            nb::gil_scoped_release unlocked;
+            progress = wait_until_not_busy(conn, Clock::now(), polled);
+        }
+        if (progress == Progress::Broken) raise_connection_error(conn);
+        if (progress == Progress::Ready) return;
+        check_signals(conn, cancel);
+    }
+}
+
+void wait_for_input(PGconn* conn, PGcancel* cancel) {
+    int ready = 0;
+    bool broken = false;
+    {
+        nb::gil_scoped_release unlocked;
+        pollfd socket{PQsocket(conn), POLLIN, 0};
+        ready = socket.fd < 0 ? -1 : poll(&socket, 1, kSliceMilliseconds);
+        broken = (ready < 0 && errno != EINTR) || (ready > 0 && PQconsumeInput(conn) == 0);
+    }
+    if (broken) raise_connection_error(conn);
+    if (ready <= 0) check_signals(conn, cancel);
+}
+
 }  // namespace nelvor::driver

@@ -64,4 +64,14 @@ bool run_quietly(PGconn* conn, PGcancel* cancel, const std::string& sql);
 // when the request cannot be delivered.
 void send_cancel(PGcancel* cancel);
 
+// Waits without the GIL until a result can be taken without blocking
+// (PQisBusy false): the next result of a COPY, say. Raises OperationalError
+// when the connection broke and, after cancelling and draining, the Python
+// exception a signal handler raised.
+void wait_for_result(PGconn* conn, PGcancel* cancel);
+
+// Waits without the GIL up to one slice for input and reads it (COPY TO
+// STDOUT data); raises as wait_for_result does.
+void wait_for_input(PGconn* conn, PGcancel* cancel);
+
 }  // namespace nelvor::driver
