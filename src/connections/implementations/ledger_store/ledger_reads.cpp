@@ -6,6 +6,7 @@
 #include "connections/core/store_context.hpp"
 #include "connections/implementations/ledger_store/distinct_values.hpp"
 #include "driver/python_values.hpp"
+#include "connections/implementations/ledger_store/ordering_fields.hpp"
 #include "connections/implementations/ledger_store/record_ordering.hpp"
 #include "connections/implementations/ledger_store/select_statement.hpp"
 #include "connections/sql/argument_checks.hpp"
@@ -69,11 +70,19 @@ nb::list query(nb::handle self, nb::handle address, nb::handle query_specifier, 
     // With distinct fields the selects are ordered by them first; the merge must agree.
     nb::object ordering = nb::len(distinct) ? nb::object(order_led_by(distinct, order_by)) : nb::borrow(order_by);
     nb::list entries = nb::list(self.attr("_build_queries_by_version")(address, conditions).attr("items")());
+    // The merge sorts on the ordering fields: the selects fetch them even
+    // where `only` leaves them out, and they are dropped again at the end.
+    nb::list added_fields = ordering_fields_left_out(query_specifier, ordering);
+    nb::object specifier = nb::borrow(query_specifier);
+    if (nb::len(added_fields)) specifier = specifier_with(query_specifier, added_fields);
     // One version: its select cuts the page itself. Several: each select keeps
-    // what may reach the page and the merged list is cut once.
-    const bool page_in_select = nb::len(entries) == 1 && has_limit(pagination);
-    nb::object version_pagination = nb::borrow(pagination);
-    if (!page_in_select && has_limit(pagination)) version_pagination = per_version_window(pagination);
+    // what may reach the page and the merged list is cut once. A nested
+    // ordering leaves the whole page to the merge.
+    const bool page_to_merge = orders_by_nested_value(ordering);
+    const bool page_in_select = nb::len(entries) == 1 && has_limit(pagination) && !page_to_merge;
+    nb::object version_pagination = page_to_merge ? nb::none() : nb::borrow(pagination);
+    if (!page_in_select && !page_to_merge && has_limit(pagination))
+        version_pagination = per_version_window(pagination);
     nb::list records;
     for (nb::handle entry : entries) {
         nb::object class_version = entry[0];
@@ -83,14 +92,17 @@ nb::list query(nb::handle self, nb::handle address, nb::handle query_specifier, 
             nb::object narrowing = fw.Q("_metadata__address__class_version"_a = class_version);
             version_conditions = version_conditions.is_none() ? narrowing : version_conditions & narrowing;
         }
-        records.extend(query_table(self, table_name, query_specifier, version_conditions, version_pagination, ordering));
+        records.extend(query_table(self, table_name, specifier, version_conditions, version_pagination, ordering));
     }
     if (nb::len(entries) == 0) return nb::borrow<nb::list>(paginate_items(records, pagination));
     records = sorted_records(records, record_ordering(ordering));
-    if (page_in_select) return records;
-    // The same value may come from two class versions.
-    if (nb::len(distinct)) records = first_of_each_distinct_value(records, distinct);
-    return nb::borrow<nb::list>(paginate_items(records, pagination));
+    if (!page_in_select) {
+        // The same value may come from two class versions.
+        if (nb::len(distinct)) records = first_of_each_distinct_value(records, distinct);
+        records = nb::borrow<nb::list>(paginate_items(records, pagination));
+    }
+    drop_fields(records, added_fields);
+    return records;
 }
 
 nb::object count(nb::handle self, nb::handle address, nb::handle conditions) {
