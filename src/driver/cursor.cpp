@@ -111,6 +111,7 @@ void Cursor::adopt_run(StatementRun run) {
     }
     const bool built = run.rows.has_value() && PQntuples(run.result.get()) == 0;
     adopt_result(std::move(run.result));
+    if (run.status) statusmessage_ = std::move(run.status);
     if (built && result_) {
         row_total_ = run.consumed.value_or(static_cast<int>(PyList_GET_SIZE(run.rows->ptr())));
         rowcount_ = row_total_;

@@ -6,6 +6,8 @@
 #include <utility>
 
 #include "driver/execution/bound_query.hpp"
+#include "driver/execution/copied_insert.hpp"
+#include "driver/execution/insert_shape.hpp"
 #include "driver/errors.hpp"
 #include "driver/types/literal.hpp"
 #include "driver/execution/held_begin.hpp"
@@ -104,6 +106,15 @@ public:
         return finish(std::move(executed));
     }
 
+    // A held BEGIN goes out first: COPY cannot travel in a pipeline.
+    std::optional<PgResultPtr> copied_insert(std::string_view query, nb::handle params) {
+        if (!PyTuple_Check(params.ptr()) && !PyList_Check(params.ptr())) return std::nullopt;
+        const std::optional<InsertRows> insert = multi_row_insert(query, nb::len(params));
+        if (!insert || insert->rows < kMinCopiedRows) return std::nullopt;
+        send_begin_alone();
+        return run_copied_insert(conn_, cancel_, *insert, params);
+    }
+
     void deallocate_stale(PreparedCache& cache) {
         for (const std::string& name : cache.take_stale()) run_quietly(conn_, cancel_, "DEALLOCATE " + name);
     }
@@ -200,6 +211,15 @@ StatementRun run_statement(Connection& connection, const SessionHandles& session
     // transaction (a held BEGIN has not gone out yet).
     if (cache.has_stale() && PQtransactionStatus(conn) == PQTRANS_IDLE) runner.deallocate_stale(cache);
     if (stream || !shape.single) runner.send_begin_alone();
+
+    if (!params.is_none() && shape.single && shape.keyword == "INSERT") {
+        if (std::optional<PgResultPtr> copied = runner.copied_insert(query, params)) {
+            StatementRun run;
+            run.status = std::string("INSERT 0 ") + PQcmdTuples(copied->get());  // what the INSERT reports
+            run.result = std::move(*copied);
+            return run;
+        }
+    }
 
     const LiteralContext context = literal_context(conn);
     if (!params.is_none() && is_preparable(shape) && cache.count_execution(text_hash)) {

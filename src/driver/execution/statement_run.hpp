@@ -22,6 +22,7 @@ struct StatementRun {
     std::optional<std::string> sent; // the text sent, when it was rendered with literals
     std::optional<int> consumed;     // rows handed to the consumer while they arrived
     bool held_begin = false;         // a BEGIN held for the next statement: no result
+    std::optional<std::string> status; // the command tag to report instead of the result's
 };
 
 // `params` None: the text is sent as is. Raises the driver's errors. Streamed
