@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "driver/execution/copy_in.hpp"
+#include "driver/execution/copy_stream.hpp"
 #include "driver/execution/wait.hpp"
 #include "driver/types/bind_values.hpp"
 #include "driver/types/copy_text.hpp"
@@ -72,7 +72,8 @@ std::optional<PgResultPtr> run_copied_insert(PGconn* conn, PGcancel* cancel, con
     if (columns.size() != insert.width || !copies_like_insert(conn, cancel, insert)) return std::nullopt;
     std::optional<std::string> rows = copy_rows(values, columns);
     if (!rows) return std::nullopt;
-    return copy_in(conn, cancel, "COPY " + insert.target + " FROM STDIN", *rows);
+    CopyFromBuffer source(*rows);
+    return run_copy(conn, cancel, "COPY " + insert.target + " FROM STDIN", source);
 }
 
 }  // namespace nelvor::driver
