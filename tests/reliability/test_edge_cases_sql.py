@@ -1,6 +1,7 @@
 """Edges of the statements both classes build, found from outside: nested text with
 quote characters, None as a lookup value, arguments of the wrong type, stored json
 that only Python's json module reads, and ordering with pages and projections."""
+import contextlib
 import itertools
 import json
 
@@ -167,3 +168,59 @@ def test_state_ordering_holds_for_fields_that_only_leaves_out(fresh):
         fresh.write(name, {"t": name, "n": age})
     records = fresh.query(query_specifier=QuerySpecifier(only=["t"]), order_by=[OrderBy("n", desc=True)])
     assert records == [{"t": "ann"}, {"t": "cid"}, {"t": "bob"}]
+
+
+def stored(side, column):
+    return [row[0] for row in side.connection.execute(f'SELECT "{column}" FROM "{side.table}" ORDER BY t').fetchall()]
+
+
+@contextlib.contextmanager
+def own_connection(side):
+    """The side on a connection of its own, whose memo of table descriptions goes with it."""
+    shared = side.connection
+    side.connection = type(shared)(is_revert_supported=False)
+    side.connection.connect()
+    side.connection.prepare_connection()
+    try:
+        yield side
+    finally:
+        side.connection.disconnect()
+        side.connection = shared
+
+
+def test_the_table_described_is_the_one_the_name_resolves_to(fresh, admin_sql):
+    """A same-named table in another schema adds no columns; the search_path decides."""
+    admin_sql("CREATE SCHEMA IF NOT EXISTS elsewhere")
+    admin_sql(f'CREATE TABLE IF NOT EXISTS elsewhere."{fresh.table}" (t text, foreign_only text)')
+    try:
+        with own_connection(fresh):
+            description = fresh.connection._describe_table(fresh.table)
+            assert "foreign_only" not in description and "t" in description
+            fresh.write("e1", {"t": "kept", "foreign_only": "dropped"})
+            assert stored(fresh, "t") == ["kept"]
+        other = type(fresh.connection)(is_revert_supported=False)
+        other.connect()
+        try:
+            other.execute("SET search_path TO elsewhere")
+            assert other._describe_table(fresh.table) == {"t": "text", "foreign_only": "text"}
+        finally:
+            other.disconnect()
+    finally:
+        admin_sql("DROP SCHEMA elsewhere CASCADE")
+
+
+def test_a_column_added_by_another_session_is_written(fresh, admin_sql):
+    with own_connection(fresh):
+        fresh.write("e1", {"t": "before"})  # the description is memoised now
+        admin_sql(f'ALTER TABLE "{fresh.table}" ADD COLUMN added text')
+        try:
+            fresh.write("e2", {"t": "after", "added": "kept"})
+            assert stored(fresh, "added") == ["kept", None]
+            # A key that is no column is looked for once: a column of that name
+            # added afterwards is not seen by this connection's memo.
+            fresh.write("e3", {"t": "one", "later": "x"})
+            admin_sql(f'ALTER TABLE "{fresh.table}" ADD COLUMN later text')
+            fresh.write("e4", {"t": "two", "later": "x"})
+            assert stored(fresh, "later") == [None, None, None, None]
+        finally:
+            admin_sql(f'ALTER TABLE "{fresh.table}" DROP COLUMN IF EXISTS added, DROP COLUMN IF EXISTS later')

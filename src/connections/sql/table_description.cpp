@@ -2,24 +2,71 @@
 
 #include "connections/core/statement_execution.hpp"
 #include "connections/sql/argument_checks.hpp"
+#include "driver/python_values.hpp"
+
+#include <string>
 
 namespace nelvor::sql {
+
+using driver::text_of;
 
 namespace {
 
 // Keyed weakly by the connection instance, so an entry goes with its
 // connection instead of living for the whole process.
-nb::handle memo() {
-    static nb::handle instance = nb::module_::import_("weakref").attr("WeakKeyDictionary")().release();
+nb::handle weak_memo() { return nb::module_::import_("weakref").attr("WeakKeyDictionary")().release(); }
+
+// Connection -> {table name: description}.
+nb::handle descriptions() {
+    static nb::handle instance = weak_memo();
     return instance;
 }
 
+// Connection -> {table name: set of names looked for again}.
+nb::handle names_looked_for() {
+    static nb::handle instance = weak_memo();
+    return instance;
+}
+
+// The dict of `memo` for this connection, made on first use.
+nb::dict per_connection(nb::handle memo, nb::handle self) {
+    nb::object entry = memo.attr("get")(self);
+    if (entry.is_none()) {
+        entry = nb::dict();
+        memo[self] = entry;
+    }
+    return nb::borrow<nb::dict>(entry);
+}
+
+// The name as a quoted identifier, for to_regclass: the table the statements
+// name, found through this session's search_path.
+std::string regclass_text(nb::handle table_name) {
+    std::string quoted = "\"";
+    for (char c : text_of(table_name)) {
+        if (c == '"') quoted += c;
+        quoted += c;
+    }
+    return quoted + "\"";
+}
+
 nb::dict read_catalogue(nb::handle self, nb::handle table_name) {
+    std::string name = regclass_text(table_name);
     nb::object cursor = core::execute(
-        self, "SELECT column_name, data_type FROM information_schema.columns WHERE table_name = %s",
-        nb::make_tuple(table_name));
+        self,
+        "SELECT column_name, data_type FROM information_schema.columns "
+        "WHERE (table_schema, table_name) = (SELECT n.nspname::text, c.relname::text FROM pg_class c "
+        "JOIN pg_namespace n ON n.oid = c.relnamespace WHERE c.oid = to_regclass(%s)) "
+        "ORDER BY ordinal_position",
+        nb::make_tuple(nb::str(name.c_str(), name.size())));
     nb::dict description;
     for (nb::handle row : cursor.attr("fetchall")()) description[row[0]] = row[1];
+    return description;
+}
+
+nb::dict describe_from_catalogue(nb::handle self, nb::handle table_name) {
+    nb::dict description = read_catalogue(self, table_name);
+    // A table that does not exist yet must be looked up again once created.
+    if (nb::len(description) != 0) per_connection(descriptions(), self)[table_name] = description;
     return description;
 }
 
@@ -27,18 +74,20 @@ nb::dict read_catalogue(nb::handle self, nb::handle table_name) {
 
 nb::dict describe_table(nb::handle self, nb::handle table_name) {
     require_text(table_name, "table_name");
-    nb::object tables = memo().attr("get")(self);
-    if (!tables.is_none() && nb::borrow<nb::dict>(tables).contains(table_name))
-        return nb::borrow<nb::dict>(tables[table_name]);
-    nb::dict description = read_catalogue(self, table_name);
-    // A table that does not exist yet must be looked up again once created.
-    if (nb::len(description) == 0) return description;
-    if (tables.is_none()) {
-        tables = nb::dict();
-        memo()[self] = tables;
-    }
-    tables[table_name] = description;
-    return description;
+    nb::dict tables = per_connection(descriptions(), self);
+    if (tables.contains(table_name)) return nb::borrow<nb::dict>(tables[table_name]);
+    return describe_from_catalogue(self, table_name);
+}
+
+nb::dict describe_table_with(nb::handle self, nb::handle table_name, nb::handle column) {
+    nb::dict description = describe_table(self, table_name);
+    if (description.contains(column)) return description;
+    nb::dict looked_for = per_connection(names_looked_for(), self);
+    if (!looked_for.contains(table_name)) looked_for[table_name] = nb::set();
+    nb::set names = nb::borrow<nb::set>(looked_for[table_name]);
+    if (names.contains(column)) return description;
+    names.add(column);
+    return describe_from_catalogue(self, table_name);
 }
 
 }  // namespace nelvor::sql

@@ -1,5 +1,6 @@
-// Column name -> data type of a table, read from the catalogue and memoised
-// per connection instance and table.
+// Column name -> data type of the table a name resolves to on the connection
+// (its search_path), read from the catalogue and memoised per connection
+// instance and table.
 #pragma once
 
 #include <nanobind/nanobind.h>
@@ -9,5 +10,11 @@ namespace nelvor::sql {
 namespace nb = nanobind;
 
 nb::dict describe_table(nb::handle self, nb::handle table_name);
+
+// The description, read once more when it lacks `column` (another session
+// may have added it since) and that column was not looked for before on this
+// connection: a record's keys that are no columns cost one round trip each,
+// once, not one per write.
+nb::dict describe_table_with(nb::handle self, nb::handle table_name, nb::handle column);
 
 }  // namespace nelvor::sql

@@ -13,8 +13,9 @@ nb::object resolve_table_name(nb::handle self, nb::handle address);
 
 
 // A new map, in `record`'s key order, of the keys that are columns of the
-// described table, each value converted for its column type; other keys are dropped.
-nb::dict prepare_record(nb::handle self, nb::handle description, nb::handle record);
+// described table, each value converted for its column type; other keys are
+// dropped, once the table has been described again for them.
+nb::dict prepare_record(nb::handle self, nb::handle table_name, nb::handle description, nb::handle record);
 
 // Runs (statement text, parameters) through `execute`; returns the cursor.
 nb::object run_statement(nb::handle self, nb::handle statement_pair);

@@ -34,7 +34,7 @@ void insert(nb::handle self, nb::handle address, nb::handle data) {
     nb::object working = core::deep_copy(data);
     working[primary_key()] = object_id_of(address);
     nb::object table_name = resolve_table_name(self, address);
-    nb::dict prepared = prepare_record(self, sql::describe_table(self, table_name), working);
+    nb::dict prepared = prepare_record(self, table_name, sql::describe_table(self, table_name), working);
     run_statement(self, sql::build_insert_statement(self, table_name, prepared));
 }
 
@@ -43,7 +43,7 @@ void update(nb::handle self, nb::handle address, nb::handle data) {
     record_current_state(self, framework::handles().modify_update, address);
     nb::object working = core::deep_copy(data);
     nb::object table_name = resolve_table_name(self, address);
-    nb::dict prepared = prepare_record(self, sql::describe_table(self, table_name), working);
+    nb::dict prepared = prepare_record(self, table_name, sql::describe_table(self, table_name), working);
     run_statement(self, self.attr("_build_update_statement")(address, prepared));
 }
 

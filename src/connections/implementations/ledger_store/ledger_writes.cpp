@@ -66,6 +66,7 @@ nb::dict shape_row(nb::handle self, TargetTable& table, nb::handle address, nb::
         if (!known && PyErr_Occurred()) throw nb::python_error();
         nb::object column = known ? nb::borrow(known) : nb::object(sql::column_name(self, table.name, key));
         if (!known) table.column_of[key] = column;
+        if (!table.columns.contains(column)) table.columns = sql::describe_table_with(self, table.name, column);
         if (table.columns.contains(column)) kept[column] = value;
     }
     return kept;
