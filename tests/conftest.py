@@ -12,7 +12,7 @@ import shutil
 import subprocess
 import sys
 import uuid
-from collections.abc import Callable
+from collections.abc import Callable, Iterator
 from pathlib import Path
 
 import pytest
@@ -131,6 +131,25 @@ def database(request: pytest.FixtureRequest, admin_sql, pg_env: dict[str, str]) 
         yield name
     # FORCE: a test that forgot to disconnect must not keep the database alive.
     admin_sql(f'DROP DATABASE IF EXISTS "{name}" WITH (FORCE)', database=maintenance_db)
+
+
+@pytest.fixture
+def open_connection(database) -> Iterator[Callable[..., object]]:
+    """open_connection(cls, **connect_kwargs) -> a connected instance, disconnected
+    after the test whatever state it was left in."""
+    opened = []
+
+    def make(connection_class: type, **kwargs):
+        instance = connection_class()
+        instance.connect(**kwargs)
+        opened.append(instance)
+        return instance
+
+    yield make
+    for instance in opened:
+        if instance._connection is not None:
+            with contextlib.suppress(Exception):
+                instance.disconnect()
 
 
 @pytest.fixture

@@ -16,6 +16,7 @@ from nelvor_data.connections.errors import NelvorConnectionError
 from nelvor_data.connections.implementations.current_store import PostgresStateConnection
 from nelvor_data.connections.implementations.ledger_store import PostgresImmutableConnection
 from nelvor_utils.models.data_models.address import Address
+from store_setup import create_class_tables
 
 DATABASE = "nelvor"
 HISTORICAL_CLASS, STATE_CLASS = "Tick", "Tock"  # tables tick_v_1 and tock_v_1
@@ -137,13 +138,7 @@ def test_failover_to_the_promoted_standby(pair, point_classes, record_property, 
     point_classes({"HOST": "127.0.0.1,127.0.0.1", "PORT": f"{primary.port},{standby.port}",
                    "USER": "postgres", "DATABASE": DATABASE},
                   PGTARGETSESSIONATTRS="read-write", PGCONNECT_TIMEOUT="5")
-    for connection_class, class_name in ((PostgresImmutableConnection, HISTORICAL_CLASS),
-                                         (PostgresStateConnection, STATE_CLASS)):
-        connection = connection_class()
-        connection.connect()
-        connection.prepare_connection()
-        connection.table_schema_manager.create_table(class_name, "1", FIELDS)
-        connection.disconnect()
+    create_class_tables(HISTORICAL_CLASS, STATE_CLASS, FIELDS)
 
     stop = threading.Event()
     writers = [Writer(PostgresImmutableConnection, write_historical, stop),

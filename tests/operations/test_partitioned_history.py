@@ -20,6 +20,7 @@ from nelvor_utils.query.data_models.order_by import OrderBy
 from nelvor_utils.query.data_models.paginator import NumberPaginator
 from nelvor_utils.query.data_models.query_specifier import QuerySpecifier
 from nelvor_utils.query.utils import Q
+from store_setup import create_class_tables
 
 PARTITIONS = 4
 FIELDS = {"name": "text", "n": "integer", "doc": "json"}
@@ -48,24 +49,15 @@ def partitioned_execute(execute):
     return run
 
 
-def create_tables(database: str) -> None:
-    for connection_class, class_name in ((PostgresImmutableConnection, HISTORY), (PostgresStateConnection, STATE)):
-        owner = connection_class()
-        owner.connect(database=database)
-        owner.prepare_connection()
-        owner.table_schema_manager.create_table(class_name, "1", FIELDS)
-        owner.disconnect()
-
-
 @pytest.fixture(scope="module")
 def databases(database, admin_sql, pg_env):
     """(plain, partitioned): two databases with the same tables, partitioned in the second."""
     split = f"{database}_split"
     admin_sql(f'CREATE DATABASE "{split}"', database=pg_env["POSTGRES_DATABASE"])
-    create_tables(database)
+    create_class_tables(HISTORY, STATE, FIELDS, database=database)
     with pytest.MonkeyPatch.context() as patch:
         patch.setattr(TableSchemaServiceBase, "_execute", partitioned_execute(TableSchemaServiceBase._execute))
-        create_tables(split)
+        create_class_tables(HISTORY, STATE, FIELDS, database=split)
     yield database, split
     admin_sql(f'DROP DATABASE IF EXISTS "{split}" WITH (FORCE)', database=pg_env["POSTGRES_DATABASE"])
 

@@ -14,6 +14,7 @@ from nelvor_data.connections.implementations.ledger_store import PostgresImmutab
 from nelvor_utils.models.data_models.address import Address
 from nelvor_utils.models.enums import Versions
 from nelvor_utils.query.utils import Q
+from store_setup import create_class_tables
 
 ROLES_SQL = Path(__file__).resolve().parents[2] / "docs" / "roles.sql"
 OWNER, APP = "nelvor_owner", "nelvor_app"
@@ -34,12 +35,7 @@ def roles(database, admin_sql):
     through the schema service connected as the owner."""
     drop_roles(admin_sql)  # left over by an interrupted run
     admin_sql(ROLES_SQL.read_text(encoding="utf-8"))
-    for connection_class, class_name in ((PostgresImmutableConnection, HISTORY), (PostgresStateConnection, STATE)):
-        owner = connection_class()
-        owner.connect(user=OWNER)
-        owner.prepare_connection()
-        owner.table_schema_manager.create_table(class_name, "1", FIELDS)
-        owner.disconnect()
+    create_class_tables(HISTORY, STATE, FIELDS, user=OWNER)
     # The documented hardening for history: the historical class never updates.
     admin_sql(f'REVOKE UPDATE ON "ledgered_v_1", metadata FROM {APP}')
     yield
@@ -47,20 +43,9 @@ def roles(database, admin_sql):
 
 
 @pytest.fixture
-def as_app(roles):
+def as_app(roles, open_connection):
     """as_app(cls) -> an instance connected as the application role."""
-    opened = []
-
-    def connect(connection_class: type):
-        instance = connection_class()
-        instance.connect(user=APP)
-        opened.append(instance)
-        return instance
-
-    yield connect
-    for instance in opened:
-        if instance._connection is not None:
-            instance.disconnect()
+    return lambda connection_class: open_connection(connection_class, user=APP)
 
 
 @contextlib.contextmanager

@@ -1,9 +1,8 @@
-"""Fixtures of the reliability tests: both connection classes, instances that are
-always disconnected at the end, and a probe table read independently through psql."""
+"""Fixtures of the reliability tests: both connection classes, a connected instance
+(through the suite's open_connection), and a probe table read independently through psql."""
 from __future__ import annotations
 
-import contextlib
-from collections.abc import Callable, Iterator
+from collections.abc import Callable
 
 import pytest
 
@@ -13,25 +12,6 @@ from reliability_support import STORES, store_class
 @pytest.fixture(params=sorted(STORES))
 def cls(request) -> type:
     return store_class(request.param)
-
-
-@pytest.fixture
-def open_connection(database) -> Iterator[Callable[..., object]]:
-    """open_connection(cls, **connect_kwargs) -> a connected instance, disconnected
-    after the test whatever state it was left in."""
-    opened = []
-
-    def make(connection_class: type, **kwargs):
-        instance = connection_class()
-        instance.connect(**kwargs)
-        opened.append(instance)
-        return instance
-
-    yield make
-    for instance in opened:
-        if instance._connection is not None:
-            with contextlib.suppress(Exception):
-                instance.disconnect()
 
 
 @pytest.fixture
