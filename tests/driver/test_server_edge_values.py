@@ -1,5 +1,6 @@
 """Values at the edges of what the server accepts: json documents RapidJSON refuses but
-the server stores, and Decimal/UUID subclasses whose text is not their value."""
+the server stores, and Decimal, UUID and date/time subclasses whose text is not their value."""
+import datetime as dt
 import json
 import uuid
 from decimal import Decimal
@@ -66,3 +67,26 @@ def test_uuid_subclass_with_forged_fields_is_refused(driver, select_value):
     object.__setattr__(value, "int", 1 << 200)  # formats to more than 32 hex digits
     with pytest.raises(driver.DataError):
         select_value("SELECT %s", (value,))
+
+
+class LateDate(dt.date):
+    def isoformat(self):
+        return "2024-01-01'::date; SELECT 'forged"
+
+
+class LateDatetime(dt.datetime):
+    def isoformat(self, *args):
+        return "2024-01-01 00:00'::timestamp) OR (1=1"
+
+
+class LateTime(dt.time):
+    def isoformat(self, *args):
+        return "x') OR (1=1"
+
+
+@pytest.mark.parametrize("value", [
+    LateDate(2024, 5, 6), LateDatetime(2024, 5, 6, 7, 8, 9, 10),
+    LateDatetime(2024, 5, 6, 7, 8, tzinfo=dt.timezone(dt.timedelta(hours=2))), LateTime(7, 8, 9, 10),
+])
+def test_temporal_subclass_is_written_as_its_value(select_value, value):
+    assert select_value("SELECT %s", (value,)) == value

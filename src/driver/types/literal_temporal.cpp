@@ -20,8 +20,9 @@ bool has_utc_offset(PyObject* value) {
     return !offset.is_none();
 }
 
-std::string isoformat(PyObject* value) {
-    nb::object text = nb::steal(PyObject_CallMethod(value, "isoformat", nullptr));
+// The base type's isoformat: a subclass may override it with any text.
+std::string isoformat(PyTypeObject* base, PyObject* value) {
+    nb::object text = nb::steal(PyObject_CallMethod(reinterpret_cast<PyObject*>(base), "isoformat", "O", value));
     if (!text.is_valid()) throw nb::python_error();
     return std::string(nb::cast<std::string_view>(text));
 }
@@ -38,13 +39,15 @@ std::optional<TemporalValue> temporal_value(PyObject* value) {
     using namespace type_oid;
     NELVOR_ENSURE_DATETIME_API();
     if (PyDateTime_Check(value)) {
-        return has_utc_offset(value) ? TemporalValue{kTimestamptz, "timestamptz", isoformat(value)}
-                                     : TemporalValue{kTimestamp, "timestamp", isoformat(value)};
+        PyTypeObject* base = PyDateTimeAPI->DateTimeType;
+        return has_utc_offset(value) ? TemporalValue{kTimestamptz, "timestamptz", isoformat(base, value)}
+                                     : TemporalValue{kTimestamp, "timestamp", isoformat(base, value)};
     }
-    if (PyDate_Check(value)) return TemporalValue{kDate, "date", isoformat(value)};
+    if (PyDate_Check(value)) return TemporalValue{kDate, "date", isoformat(PyDateTimeAPI->DateType, value)};
     if (PyTime_Check(value)) {
-        return has_utc_offset(value) ? TemporalValue{kTimetz, "timetz", isoformat(value)}
-                                     : TemporalValue{kTime, "time", isoformat(value)};
+        PyTypeObject* base = PyDateTimeAPI->TimeType;
+        return has_utc_offset(value) ? TemporalValue{kTimetz, "timetz", isoformat(base, value)}
+                                     : TemporalValue{kTime, "time", isoformat(base, value)};
     }
     if (PyDelta_Check(value)) return TemporalValue{kInterval, "interval", interval_text(value)};
     return std::nullopt;
