@@ -22,6 +22,8 @@ void install_store(const StoreTraits& traits, nb::module_& module) {
 
 const StoreContext& store() { return context; }
 
+const StoreTraits& traits() { return *context.traits; }
+
 void set_connection_class(nb::handle cls) { context.connection_class = cls.inc_ref(); }
 
 }  // namespace nelvor::core

@@ -27,6 +27,7 @@ struct StoreContext {
 void install_store(const StoreTraits& traits, nb::module_& module);
 
 const StoreContext& store();
+const StoreTraits& traits();
 void set_connection_class(nb::handle cls);
 
 }  // namespace nelvor::core

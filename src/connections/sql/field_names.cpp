@@ -1,7 +1,7 @@
 #include "connections/sql/field_names.hpp"
 
 #include "connections/sql/argument_checks.hpp"
-#include "connections/sql/sql_variant.hpp"
+#include "connections/core/store_context.hpp"
 #include "framework/framework.hpp"
 
 #include <nanobind/stl/string.h>
@@ -39,12 +39,12 @@ nb::str field_reverse_map(nb::handle, nb::handle table_name, nb::handle field_na
 }
 
 nb::str column_name(nb::handle self, nb::handle table_name, nb::handle name) {
-    if (!variant().maps_field_names) return nb::str(name);
+    if (!core::traits().maps_field_names) return nb::str(name);
     return fields_map(self, table_name, name, framework::handles().versions_latest);
 }
 
 std::string column_name(nb::handle self, const std::string& table_name, const std::string& name) {
-    if (!variant().maps_field_names) return name;
+    if (!core::traits().maps_field_names) return name;
     return nb::cast<std::string>(column_name(self, nb::str(table_name.c_str(), table_name.size()),
                                              nb::str(name.c_str(), name.size())));
 }

@@ -1,11 +1,11 @@
 #include "connections/sql/nested_fields.hpp"
 
+#include "connections/core/store_context.hpp"
 #include "driver/python_values.hpp"
 #include "connections/sql/argument_checks.hpp"
 #include "connections/sql/field_names.hpp"
 #include "connections/sql/identifiers.hpp"
 #include "connections/sql/operator_map.hpp"
-#include "connections/sql/sql_variant.hpp"
 #include "framework/framework.hpp"
 
 #include <nanobind/stl/string.h>
@@ -26,8 +26,6 @@ struct Request {
     bool is_internal_table, use_internal_meta_tables;
 };
 
-// Sized: a NUL inside a name must reach the statement (and be refused there),
-// not cut the name short into another, valid one.
 std::string mapped(const Request& r, const std::string& name) { return column_name(r.self, r.table, name); }
 
 std::string qualified(const std::string& alias, const std::string& column) {
@@ -47,7 +45,7 @@ const char* cast_type(nb::handle value_type) {
     PyObject* type = value_type.ptr();
     if (!PyType_Check(type)) return "text";
     auto is = [&](PyTypeObject* kind) {
-        if (variant().state_nested_casts) return type == reinterpret_cast<PyObject*>(kind);
+        if (core::traits().nested_cast_exact_type) return type == reinterpret_cast<PyObject*>(kind);
         return PyType_IsSubtype(reinterpret_cast<PyTypeObject*>(type), kind) != 0;
     };
     // Booleans are checked first: in Python they are also integers.
@@ -99,14 +97,15 @@ std::optional<std::string> resolve_column(const Request& r, std::string& column,
 std::string resolve(const Request& r, nb::handle value_type, bool untyped) {
     std::string column, nested;
     if (auto finished = resolve_column(r, column, nested)) return *finished;
-    const bool state = variant().state_nested_casts;
-    std::string json_value = (state ? column : mapped(r, column)) + "::json" + key_path(r, nested);
+    // Mapping an already mapped column changes nothing for a store that does not map names.
+    std::string json_value = mapped(r, column) + "::json" + key_path(r, nested);
     // A null test needs no typed cast, and a cast could fail on the value's kind.
     if (untyped) return "(" + json_value + ")";
     const std::string type = cast_type(value_type);
     // The last step (->>) yields the value as text already, without JSON
     // quotes: a quote character at either end is part of the value.
-    return state ? "cast((" + json_value + ")::text as " + type + ")" : "cast(" + json_value + " as " + type + ")";
+    return core::traits().nested_cast_through_text ? "cast((" + json_value + ")::text as " + type + ")"
+                                                   : "cast(" + json_value + " as " + type + ")";
 }
 
 Request make_request(nb::handle self, nb::handle table_name, nb::handle field_name, nb::handle nested_fields,
@@ -120,7 +119,7 @@ Request make_request(nb::handle self, nb::handle table_name, nb::handle field_na
 
 std::string latest_version_condition(bool use_internal_meta_tables) {
     const std::string m = framework::handles().metadata_table_alias;
-    if (variant().state_nested_casts) {
+    if (core::traits().latest_version_as_json_null) {
         if (use_internal_meta_tables)
             return "(" + m + ".\"next_version\"  = cast('null'::json as text) OR " + m + ".\"next_version\" = '')";
         return "(cast(_metadata::json->'next_version' as text) = cast('null'::json as text) OR "

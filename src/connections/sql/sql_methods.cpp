@@ -9,8 +9,7 @@ namespace nelvor::sql {
 
 using namespace nb::literals;
 
-void add_sql_methods(core::ClassBuilder& builder, nb::module_& module, const SqlVariant& sql_variant) {
-    install_variant(sql_variant);
+void add_sql_methods(core::ClassBuilder& builder, nb::module_& module) {
     nb::dict operator_map = build_operator_map();
     module.attr("sql_operator_map") = operator_map;
     nb::handle str_type = reinterpret_cast<PyObject*>(&PyUnicode_Type);

@@ -2,14 +2,13 @@
 #pragma once
 
 #include "connections/core/class_builder.hpp"
-#include "connections/sql/sql_variant.hpp"
 
 namespace nelvor::sql {
 
 namespace nb = nanobind;
 
-// Installs `variant`, builds the module's `sql_operator_map` and adds the
+// Builds the module's `sql_operator_map` and adds the
 // shared operations and `SQL_OPERATOR_MAP` to the class.
-void add_sql_methods(core::ClassBuilder& builder, nb::module_& module, const SqlVariant& variant);
+void add_sql_methods(core::ClassBuilder& builder, nb::module_& module);
 
 }  // namespace nelvor::sql

@@ -22,12 +22,14 @@ const core::StoreTraits traits{
     .schema_service_module = "nelvor_data.table_schemas.implementations.current_store",
     .schema_service_class = "PostgresStateTableSchemaService",
     .prepare_registers_internal_tables = false,
+    .maps_field_names = false,
+    .nested_cast_exact_type = true,
+    .nested_cast_through_text = true,
+    .latest_version_as_json_null = true,
 };
 
-const sql::SqlVariant sql_variant{.maps_field_names = false, .state_nested_casts = true};
-
 void add_store_methods(core::ClassBuilder& builder, nb::module_& module) {
-    sql::add_sql_methods(builder, module, sql_variant);
+    sql::add_sql_methods(builder, module);
     current::add_state_methods(builder, module);
 }
 

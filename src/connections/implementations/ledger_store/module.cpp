@@ -21,12 +21,14 @@ const core::StoreTraits traits{
     .schema_service_module = "nelvor_data.table_schemas.implementations.ledger_store",
     .schema_service_class = "PostgresImmutableTableSchemaService",
     .prepare_registers_internal_tables = true,
+    .maps_field_names = true,
+    .nested_cast_exact_type = false,
+    .nested_cast_through_text = false,
+    .latest_version_as_json_null = false,
 };
 
-const sql::SqlVariant sql_variant{.maps_field_names = true, .state_nested_casts = false};
-
 void add_store_methods(core::ClassBuilder& builder, nb::module_& module) {
-    sql::add_sql_methods(builder, module, sql_variant);
+    sql::add_sql_methods(builder, module);
     ledger::add_historical_methods(builder, module);
 }
 
