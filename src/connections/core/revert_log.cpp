@@ -2,6 +2,7 @@
 
 #include "connections/core/store_context.hpp"
 #include "connections/core/transaction_stack.hpp"
+#include "driver/python_values.hpp"
 #include "framework/framework.hpp"
 
 namespace nelvor::core {
@@ -15,9 +16,7 @@ void set_revert_enabled(nb::handle self, bool enabled) {
 }  // namespace
 
 bool is_revert_enabled(nb::handle self) {
-    int truth = PyObject_IsTrue(nb::getattr(self, store().names.is_revert_enabled).ptr());
-    if (truth < 0) throw nb::python_error();
-    return truth != 0;
+    return driver::is_true(nb::getattr(self, store().names.is_revert_enabled));
 }
 
 void append_revert_entry(nb::handle self, nb::handle entry) {

@@ -3,12 +3,11 @@
 #include <cctype>
 
 #include "driver/execution/placeholders.hpp"
+#include "driver/execution/sql_lexer.hpp"
 
 namespace nelvor::driver {
 
 namespace {
-
-bool is_word_char(char c) { return std::isalnum(static_cast<unsigned char>(c)) || c == '_' || c == '$'; }
 
 // Removes the last word of `text` (after trailing blanks) when it is `word`,
 // ignoring case; false when it is not.

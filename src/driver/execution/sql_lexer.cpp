@@ -8,8 +8,6 @@ namespace nelvor::driver {
 
 namespace {
 
-bool is_word_char(char c) { return std::isalnum(static_cast<unsigned char>(c)) || c == '_' || c == '$'; }
-
 // SQL's blanks; no locale lookup per character.
 bool is_blank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v'; }
 
@@ -154,6 +152,8 @@ bool keyword_in(const StatementShape& shape, std::initializer_list<std::string_v
 }
 
 }  // namespace
+
+bool is_word_char(char c) { return std::isalnum(static_cast<unsigned char>(c)) || c == '_' || c == '$'; }
 
 StatementShape statement_shape(std::string_view text) {
     Lexer lexer(text);

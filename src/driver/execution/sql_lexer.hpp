@@ -15,6 +15,9 @@ struct StatementShape {
 
 StatementShape statement_shape(std::string_view text);
 
+// A letter, digit, '_' or '$': a character that continues a word or identifier.
+bool is_word_char(char c);
+
 // SELECT, INSERT, UPDATE, DELETE, MERGE, VALUES, TABLE or WITH: the kinds the
 // server prepares.
 bool is_preparable(const StatementShape& shape);

@@ -2,8 +2,6 @@
 
 #include <nanobind/stl/string_view.h>
 
-#include <charconv>
-#include <cmath>
 #include <cstdint>
 #include <cstring>
 #include <optional>
@@ -12,7 +10,9 @@
 #include "driver/types/type_oids.hpp"
 #include "driver/errors.hpp"
 #include "driver/python_types.hpp"
+#include "driver/python_values.hpp"
 #include "driver/types/literal.hpp"
+#include "driver/types/number_text.hpp"
 
 namespace nelvor::driver {
 
@@ -37,63 +37,6 @@ std::string_view checked_utf8(PyObject* text) {
     return std::string_view(utf8, static_cast<size_t>(size));
 }
 
-std::string python_text(PyObject* text_object) {
-    if (text_object == nullptr) throw nb::python_error();
-    nb::object owned = nb::steal(text_object);
-    return std::string(nb::cast<std::string_view>(owned));
-}
-
-TypedText int_value(PyObject* value) {
-    int overflow = 0;
-    const long long number = PyLong_AsLongLongAndOverflow(value, &overflow);
-    if (overflow != 0) return {kNumeric, python_text(PyLong_Type.tp_repr(value))};
-    if (number == -1 && PyErr_Occurred()) throw nb::python_error();
-    char buffer[24];
-    auto [end, ec] = std::to_chars(buffer, buffer + sizeof(buffer), number);
-    std::string text(buffer, static_cast<size_t>(end - buffer));
-    return {number >= INT32_MIN && number <= INT32_MAX ? kInt4 : kInt8, std::move(text)};
-}
-
-// Finite floats are written as numeric constants; the others as float8, and
-// so is -0.0, which numeric cannot hold (its literal " -0.0" keeps the sign
-// where it meets a float8 cast or column).
-TypedText float_value(double number) {
-    if (std::isnan(number)) return {kFloat8, "NaN"};
-    if (std::isinf(number)) return {kFloat8, number > 0 ? "Infinity" : "-Infinity"};
-    if (number == 0.0 && std::signbit(number)) return {kFloat8, "-0"};
-    char* text = PyOS_double_to_string(number, 'r', 0, Py_DTSF_ADD_DOT_0, nullptr);
-    if (text == nullptr) throw nb::python_error();
-    std::string owned(text);
-    PyMem_Free(text);
-    return {kNumeric, std::move(owned)};
-}
-
-bool call_flag(PyObject* value, const char* method) {
-    nb::object flag = nb::steal(PyObject_CallMethod(value, method, nullptr));
-    if (!flag.is_valid()) throw nb::python_error();
-    return PyObject_IsTrue(flag.ptr()) == 1;
-}
-
-TypedText decimal_value(PyObject* value) {
-    if (!call_flag(value, "is_finite")) {
-        if (call_flag(value, "is_nan")) return {kNumeric, "NaN"};
-        return {kNumeric, call_flag(value, "is_signed") ? "-Infinity" : "Infinity"};
-    }
-    std::string text = decimal_text(value);
-    return {number_constant_type(text), std::move(text)};
-}
-
-bool is_instance(PyObject* value, PyObject* type) {
-    const int result = PyObject_IsInstance(value, type);
-    if (result < 0) throw nb::python_error();
-    return result == 1;
-}
-
-bool is_decimal(PyObject* value) {
-    PyObject* decimal = python_types().decimal;
-    return Py_TYPE(value) == reinterpret_cast<PyTypeObject*>(decimal) || is_instance(value, decimal);
-}
-
 // Arrays of one element kind (NULLs anywhere) become parameters of the
 // array type PostgreSQL gives ARRAY[...] of their literals; nested lists and
 // mixed kinds keep their literal.
@@ -113,13 +56,13 @@ public:
             quote(checked_utf8(item));
             return same_kind(kTextArray);
         }
-        std::optional<TypedText> number;
+        std::optional<NumberText> number;
         if (PyLong_Check(item)) {
-            number = int_value(item);
+            number = int_number(item);
         } else if (PyFloat_Check(item)) {
-            number = float_value(PyFloat_AS_DOUBLE(item));
+            number = float_number(PyFloat_AS_DOUBLE(item));
         } else if (is_decimal(item)) {
-            number = decimal_value(item);
+            number = decimal_number(item);
         }
         if (!number || number->type == kFloat8) return false;
         text_ += number->text;
@@ -192,12 +135,12 @@ bool BoundValues::append(PyObject* value) {
     } else if (value == Py_True || value == Py_False) {
         add(kBool, value == Py_True ? "t" : "f");
     } else if (PyLong_Check(value)) {
-        TypedText number = int_value(value);
+        NumberText number = int_number(value);
         add(number.type, number.text);
     } else if (PyUnicode_Check(value)) {
         add(kUnknown, checked_utf8(value));
     } else if (PyFloat_Check(value)) {
-        TypedText number = float_value(PyFloat_AS_DOUBLE(value));
+        NumberText number = float_number(PyFloat_AS_DOUBLE(value));
         add(number.type, number.text);
     } else if (PyList_Check(value) || PyTuple_Check(value)) {
         std::optional<TypedText> array = array_value(value);
@@ -211,7 +154,7 @@ bool BoundValues::append(PyObject* value) {
     } else if (PyDict_Check(value)) {
         return false;
     } else if (is_decimal(value)) {
-        TypedText number = decimal_value(value);
+        NumberText number = decimal_number(value);
         add(number.type, number.text);
     } else if (std::optional<TemporalValue> temporal = temporal_value(value)) {
         add(temporal->type, temporal->text);

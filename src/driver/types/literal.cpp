@@ -1,9 +1,6 @@
 #include "driver/types/literal.hpp"
 
 #include <nanobind/stl/string_view.h>
-#include <charconv>
-#include <cmath>
-#include <cstdint>
 #include <cstring>
 
 #include "driver/execution/placeholders.hpp"
@@ -11,6 +8,8 @@
 #include "driver/types/type_oids.hpp"
 #include "driver/errors.hpp"
 #include "driver/python_types.hpp"
+#include "driver/python_values.hpp"
+#include "driver/types/number_text.hpp"
 
 namespace nelvor::driver {
 
@@ -28,64 +27,12 @@ void append_number_text(std::string& out, std::string_view digits) {
     out += digits;
 }
 
-void append_object_text(std::string& out, PyObject* text_object) {
-    if (text_object == nullptr) throw nb::python_error();
-    nb::object owned = nb::steal(text_object);
-    Py_ssize_t size = 0;
-    const char* utf8 = PyUnicode_AsUTF8AndSize(text_object, &size);
-    if (utf8 == nullptr) throw nb::python_error();
-    append_number_text(out, std::string_view(utf8, static_cast<size_t>(size)));
-}
-
-void append_int(std::string& out, PyObject* value) {
-    int overflow = 0;
-    long long number = PyLong_AsLongLongAndOverflow(value, &overflow);
-    if (overflow != 0) {
-        append_object_text(out, PyLong_Type.tp_repr(value));
-        return;
-    }
-    if (number == -1 && PyErr_Occurred()) throw nb::python_error();
-    char buffer[24];
-    auto [end, ec] = std::to_chars(buffer, buffer + sizeof(buffer), number);
-    append_number_text(out, std::string_view(buffer, static_cast<size_t>(end - buffer)));
-}
-
-void append_float(std::string& out, double number) {
-    if (std::isnan(number)) {
-        out += "'NaN'::float8";
-        return;
-    }
-    if (std::isinf(number)) {
-        out += number > 0 ? "'Infinity'::float8" : "'-Infinity'::float8";
-        return;
-    }
-    if (number == 0 && std::signbit(number)) {
-        // A bare -0.0 is read as numeric, which has no negative zero.
-        out += "'-0'::float8";
-        return;
-    }
-    char* text = PyOS_double_to_string(number, 'r', 0, Py_DTSF_ADD_DOT_0, nullptr);
-    if (text == nullptr) throw nb::python_error();
-    append_number_text(out, text);
-    PyMem_Free(text);
-}
-
-void append_decimal(std::string& out, PyObject* value) {
-    nb::object finite = nb::steal(PyObject_CallMethod(value, "is_finite", nullptr));
-    if (!finite.is_valid()) throw nb::python_error();
-    if (!PyObject_IsTrue(finite.ptr())) {
-        nb::object nan = nb::steal(PyObject_CallMethod(value, "is_nan", nullptr));
-        if (!nan.is_valid()) throw nb::python_error();
-        if (PyObject_IsTrue(nan.ptr())) {
-            out += "'NaN'::numeric";
-        } else {
-            nb::object negative = nb::steal(PyObject_CallMethod(value, "is_signed", nullptr));
-            if (!negative.is_valid()) throw nb::python_error();
-            out += PyObject_IsTrue(negative.ptr()) ? "'-Infinity'::numeric" : "'Infinity'::numeric";
-        }
-        return;
-    }
-    append_number_text(out, decimal_text(value));
+// NaN, the infinities and -0 are no constants: quoted and cast.
+void append_number(std::string& out, const NumberText& number) {
+    if (!number.quoted) return append_number_text(out, number.text);
+    out += '\'';
+    out += number.text;
+    out += number.type == type_oid::kFloat8 ? "'::float8" : "'::numeric";
 }
 
 void append_text(std::string& out, PyObject* value, const LiteralContext& context) {
@@ -164,24 +111,16 @@ void append_uuid(std::string& out, PyObject* value) {
     out += "'::uuid";
 }
 
-bool is_instance(PyObject* value, PyObject* type) {
-    int result = PyObject_IsInstance(value, type);
-    if (result < 0) throw nb::python_error();
-    return result == 1;
-}
-
 // Subclasses and the less common types; the exact built-ins are handled inline.
 void append_other(std::string& out, PyObject* value, const LiteralContext& context) {
     const PythonTypes& types = python_types();
-    if (PyLong_Check(value)) return append_int(out, value);
-    if (PyFloat_Check(value)) return append_float(out, PyFloat_AS_DOUBLE(value));
+    if (PyLong_Check(value)) return append_number(out, int_number(value));
+    if (PyFloat_Check(value)) return append_number(out, float_number(PyFloat_AS_DOUBLE(value)));
     if (PyUnicode_Check(value)) return append_text(out, value, context);
     if (PyBytes_Check(value) || PyByteArray_Check(value) || PyMemoryView_Check(value)) {
         return append_buffer(out, value, context);
     }
-    if (Py_TYPE(value) == reinterpret_cast<PyTypeObject*>(types.decimal) || is_instance(value, types.decimal)) {
-        return append_decimal(out, value);
-    }
+    if (is_decimal(value)) return append_number(out, decimal_number(value));
     if (append_temporal_literal(out, value)) return;
     if (is_instance(value, types.uuid)) return append_uuid(out, value);
     if (PyList_Check(value) || PyTuple_Check(value)) return append_array(out, value, context);
@@ -203,11 +142,11 @@ void append_literal(std::string& out, PyObject* value, const LiteralContext& con
     } else if (value == Py_False) {
         out += "false";
     } else if (PyLong_CheckExact(value)) {
-        append_int(out, value);
+        append_number(out, int_number(value));
     } else if (PyUnicode_CheckExact(value)) {
         append_text(out, value, context);
     } else if (PyFloat_CheckExact(value)) {
-        append_float(out, PyFloat_AS_DOUBLE(value));
+        append_number(out, float_number(PyFloat_AS_DOUBLE(value)));
     } else if (PyList_CheckExact(value) || PyTuple_CheckExact(value)) {
         append_array(out, value, context);
     } else if (PyBytes_CheckExact(value)) {
@@ -234,18 +173,6 @@ std::string render_query(const LiteralContext& context, std::string_view query, 
         });
     if (next != count) parameter_count_mismatch(query, count);
     return out;
-}
-
-Oid number_constant_type(std::string_view digits) {
-    const bool negative = !digits.empty() && digits.front() == '-';
-    const std::string_view magnitude = negative ? digits.substr(1) : digits;
-    if (magnitude.empty() || magnitude.find_first_not_of("0123456789") != std::string_view::npos) {
-        return type_oid::kNumeric;
-    }
-    long long number = 0;
-    auto [end, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), number);
-    if (ec != std::errc() || end != digits.data() + digits.size()) return type_oid::kNumeric;
-    return (number >= INT32_MIN && number <= INT32_MAX) ? type_oid::kInt4 : type_oid::kInt8;
 }
 
 }  // namespace nelvor::driver

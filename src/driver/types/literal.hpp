@@ -36,10 +36,4 @@ struct TemporalValue {
 };
 std::optional<TemporalValue> temporal_value(PyObject* value);
 
-// The text of a parameter that is a whole number in decimal digits (an
-// optional minus first) gets the type PostgreSQL gives the same digits
-// written as a constant: int4, int8 when beyond it, numeric beyond that.
-// Other number texts ("1.5", "1E+5") are numeric constants.
-Oid number_constant_type(std::string_view digits);
-
 }  // namespace nelvor::driver

@@ -1,10 +1,12 @@
 #include "connections/implementations/current_store/current_reads.hpp"
 
 #include "driver/collector_pause.hpp"
+#include "driver/python_values.hpp"
 #include "connections/core/statement_execution.hpp"
 #include "connections/implementations/current_store/current_support.hpp"
 #include "connections/sql/argument_checks.hpp"
 #include "connections/sql/identifiers.hpp"
+#include "connections/sql/select_clauses.hpp"
 #include "connections/sql/result_records.hpp"
 #include "connections/sql/table_description.hpp"
 #include "framework/framework.hpp"
@@ -15,21 +17,8 @@
 
 namespace nelvor::current {
 
+using driver::text_of;
 using namespace nb::literals;
-
-namespace {
-
-// Sized: a NUL inside a name or a condition must reach the statement (and be
-// refused there), not cut it short into another, valid one.
-std::string sized_text(nb::handle value) { return nb::cast<std::string>(nb::str(value)); }
-
-bool truth(nb::handle value) {
-    int result = PyObject_IsTrue(value.ptr());
-    if (result < 0) throw nb::python_error();
-    return result != 0;
-}
-
-}  // namespace
 
 nb::list query(nb::handle self, nb::handle address, nb::handle query_specifier, nb::handle conditions,
                nb::handle pagination, nb::handle order_by) {
@@ -55,33 +44,18 @@ nb::tuple select_statement(nb::handle self, nb::handle table_name, nb::handle se
     sql::require_text(select_only, "select_only");
     const auto& fw = framework::handles();
     std::string statement = "SELECT ";
-    statement += sized_text(select_only);
+    statement += text_of(select_only);
     statement += " FROM ";
-    sql::append_quoted_identifier(statement, sized_text(table_name));
+    sql::append_quoted_identifier(statement, text_of(table_name));
     statement += " " + fw.model_table_alias;
-    nb::list params;
-    if (!conditions.is_none() && truth(conditions)) {
-        nb::object built = self.attr("_get_conditions_statement")(
-            table_name, conditions, "is_internal_table"_a = is_internal_table, "use_internal_meta_tables"_a = false);
-        nb::str condition_text(built[0]);
-        params = nb::list(built[1]);
-        if (nb::len(condition_text) > 0) statement += " WHERE " + sized_text(condition_text);
-    }
-    if (!order_by.is_none() && truth(order_by)) {
+    nb::list params = sql::append_where(statement, self, table_name, conditions, is_internal_table, false);
+    if (driver::is_true(order_by)) {
         nb::object order_text = self.attr("_build_order_by_statement")(
             table_name, order_by, "is_internal_table"_a = is_internal_table, "use_internal_meta_tables"_a = false);
-        statement += sized_text(order_text);
+        statement += text_of(order_text);
     }
-    if (nb::isinstance(pagination, fw.NumberPaginator)) {
-        nb::object limit = pagination.attr("limit");
-        if (!limit.is_none()) {
-            nb::object offset = pagination.attr("offset");
-            statement += " LIMIT %s OFFSET %s";
-            params.append(limit);
-            params.append(truth(offset) ? offset : nb::int_(0));
-        }
-    }
-    return nb::make_tuple(nb::str(statement.c_str(), statement.size()), params);
+    sql::append_pagination(statement, params, pagination);
+    return nb::make_tuple(driver::to_str(statement), params);
 }
 
 }  // namespace nelvor::current

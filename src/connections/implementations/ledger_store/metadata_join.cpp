@@ -6,6 +6,7 @@
 #include "connections/sql/identifiers.hpp"
 #include "connections/sql/metadata_select.hpp"
 #include "connections/sql/nested_fields.hpp"
+#include "connections/sql/select_clauses.hpp"
 #include "framework/framework.hpp"
 
 namespace nelvor::ledger {
@@ -13,42 +14,15 @@ namespace nelvor::ledger {
 using driver::text_of;
 using driver::to_str;
 using driver::is_true;
-using driver::is_instance;
 
 using namespace nb::literals;
 
 namespace {
 
-// The grouping always names the object table t1, whatever the model alias.
-constexpr const char* grouping_alias = "t1";
-
-// (condition text, parameter list) from the framework's condition builder.
-std::pair<std::string, nb::list> conditions_statement(nb::handle self, nb::handle table_name, nb::handle conditions) {
-    nb::object result = self.attr("_get_conditions_statement")(table_name, conditions, "is_internal_table"_a = false,
-                                                               "use_internal_meta_tables"_a = true);
-    nb::tuple pair = nb::tuple(result);
-    if (nb::len(pair) != 2)
-        throw nb::type_error("_get_conditions_statement must return (condition text, parameter list)");
-    if (!PyList_Check(pair[1].ptr()))
-        throw nb::type_error("_get_conditions_statement must return its parameters as a list");
-    sql::require_text(pair[0], "condition text");
-    return {text_of(pair[0]), nb::borrow<nb::list>(pair[1])};
-}
-
 // An aggregate select list (the count) must not be grouped by object row.
 bool counts(const std::string& select_only) {
     size_t start = select_only.find_first_not_of(" \t\n");
     return start != std::string::npos && select_only.compare(start, 6, "COUNT(") == 0;
-}
-
-void append_pagination(std::string& sql, nb::list& params, nb::handle pagination) {
-    if (!is_instance(pagination, framework::handles().NumberPaginator)) return;
-    nb::object limit = pagination.attr("limit");
-    if (limit.is_none()) return;
-    nb::object offset = pagination.attr("offset");
-    sql += " LIMIT %s OFFSET %s";
-    params.append(limit);
-    params.append(is_true(offset) ? offset : nb::int_(0));
 }
 
 }  // namespace
@@ -71,18 +45,13 @@ nb::tuple select_with_internal_meta_statement(nb::handle self, nb::handle table_
                       model + " JOIN (" + sql::metadata_select_statement() + ") AS " + meta + " ON " + model +
                       ".partition_key = " + meta + ".object_id AND " + model + ".range_key = " + meta +
                       ".object_version";
-    nb::list params;
-    if (is_true(conditions)) {
-        auto [where, where_params] = conditions_statement(self, table_name, conditions);
-        params = where_params;
-        if (!where.empty()) sql += " WHERE " + where;
-    }
+    nb::list params = sql::append_where(sql, self, table_name, conditions, false, true);
     if (!counts(select_list))
         sql += text_of(build_group_by_statement(self, table_name, order_by, false, true));
     if (is_true(order_by))
         sql += text_of(self.attr("_build_order_by_statement")(table_name, order_by, "is_internal_table"_a = false,
                                                               "use_internal_meta_tables"_a = true));
-    append_pagination(sql, params, pagination);
+    sql::append_pagination(sql, params, pagination);
     return nb::make_tuple(to_str(sql), params);
 }
 
@@ -90,7 +59,8 @@ nb::str build_group_by_statement(nb::handle self, nb::handle table_name, nb::han
                                  bool is_internal_table, bool use_internal_meta_tables) {
     sql::require_text(table_name, "table_name");
     const std::string table = text_of(table_name);
-    std::string clause = std::string(" GROUP BY ") + grouping_alias + ".partition_key, " + grouping_alias + ".range_key";
+    const std::string& model = framework::handles().model_table_alias;
+    std::string clause = " GROUP BY " + model + ".partition_key, " + model + ".range_key";
     if (order_by.is_none() || !is_true(order_by)) return to_str(clause);
     nb::handle text_kind = reinterpret_cast<PyObject*>(&PyUnicode_Type);
     for (nb::handle item : order_by) {
@@ -105,7 +75,7 @@ nb::str build_group_by_statement(nb::handle self, nb::handle table_name, nb::han
             clause += sql::column_name(self, table, text_of(expression));
         } else {
             // Qualified, so a field named like a metadata column is not ambiguous.
-            clause += std::string(grouping_alias) + "." + sql::quote_identifier(sql::column_name(self, table, field_name));
+            clause += model + "." + sql::quote_identifier(sql::column_name(self, table, field_name));
         }
     }
     return to_str(clause);

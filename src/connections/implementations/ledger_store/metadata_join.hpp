@@ -17,7 +17,8 @@ const std::string& metadata_select_field();
 nb::tuple select_with_internal_meta_statement(nb::handle self, nb::handle table_name, nb::handle select_only,
                                               nb::handle conditions, nb::handle pagination, nb::handle order_by);
 
-// " GROUP BY t1.partition_key, t1.range_key" followed by every ordering expression.
+// " GROUP BY A.partition_key, A.range_key" (A the model table alias) followed by
+// every ordering expression.
 nb::str build_group_by_statement(nb::handle self, nb::handle table_name, nb::handle order_by,
                                  bool is_internal_table, bool use_internal_meta_tables);
 

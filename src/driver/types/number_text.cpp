@@ -1,0 +1,83 @@
+#include "driver/types/number_text.hpp"
+
+#include <nanobind/nanobind.h>
+#include <nanobind/stl/string.h>
+
+#include <charconv>
+#include <cmath>
+#include <cstdint>
+
+#include "driver/python_types.hpp"
+#include "driver/types/canonical_text.hpp"
+#include "driver/python_values.hpp"
+#include "driver/types/type_oids.hpp"
+
+namespace nelvor::driver {
+
+using namespace type_oid;
+
+namespace {
+
+// Takes a new reference to a str; null raises the pending Python error.
+std::string owned_text(PyObject* text) {
+    nb::object owned = nb::steal(text);
+    if (!owned.is_valid()) throw nb::python_error();
+    return nb::cast<std::string>(owned);
+}
+
+bool call_flag(PyObject* value, const char* method) {
+    nb::object flag = nb::steal(PyObject_CallMethod(value, method, nullptr));
+    if (!flag.is_valid()) throw nb::python_error();
+    return is_true(flag);
+}
+
+}  // namespace
+
+NumberText int_number(PyObject* value) {
+    int overflow = 0;
+    const long long number = PyLong_AsLongLongAndOverflow(value, &overflow);
+    if (overflow != 0) return {kNumeric, owned_text(PyLong_Type.tp_repr(value))};
+    if (number == -1 && PyErr_Occurred()) throw nb::python_error();
+    char buffer[24];
+    auto [end, ec] = std::to_chars(buffer, buffer + sizeof(buffer), number);
+    return {number >= INT32_MIN && number <= INT32_MAX ? kInt4 : kInt8,
+            std::string(buffer, static_cast<size_t>(end - buffer))};
+}
+
+NumberText float_number(double number) {
+    if (std::isnan(number)) return {kFloat8, "NaN", true};
+    if (std::isinf(number)) return {kFloat8, number > 0 ? "Infinity" : "-Infinity", true};
+    if (number == 0.0 && std::signbit(number)) return {kFloat8, "-0", true};
+    char* text = PyOS_double_to_string(number, 'r', 0, Py_DTSF_ADD_DOT_0, nullptr);
+    if (text == nullptr) throw nb::python_error();
+    std::string owned(text);
+    PyMem_Free(text);
+    return {kNumeric, std::move(owned)};
+}
+
+NumberText decimal_number(PyObject* value) {
+    if (!call_flag(value, "is_finite")) {
+        if (call_flag(value, "is_nan")) return {kNumeric, "NaN", true};
+        return {kNumeric, call_flag(value, "is_signed") ? "-Infinity" : "Infinity", true};
+    }
+    std::string text = decimal_text(value);
+    const Oid type = number_constant_type(text);
+    return {type, std::move(text)};
+}
+
+bool is_decimal(PyObject* value) {
+    PyObject* decimal = python_types().decimal;
+    return Py_TYPE(value) == reinterpret_cast<PyTypeObject*>(decimal) || is_instance(value, decimal);
+}
+
+Oid number_constant_type(std::string_view digits) {
+    const bool negative = !digits.empty() && digits.front() == '-';
+    const std::string_view magnitude = negative ? digits.substr(1) : digits;
+    if (magnitude.empty() || magnitude.find_first_not_of("0123456789") != std::string_view::npos) return kNumeric;
+    long long number = 0;
+    auto [end, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), number);
+    if (ec != std::errc() || end != digits.data() + digits.size()) return kNumeric;
+    return (number >= INT32_MIN && number <= INT32_MAX) ? kInt4 : kInt8;
+}
+
+}  // namespace nelvor::driver
