@@ -140,6 +140,9 @@ void Cursor::execute(std::string_view query, nb::handle params, RowConsumer* con
     }
     SessionHandles session = connection_->session();
     reset_result();
+    // Another thread may be inside libpq on the shared connection until the
+    // lock is ours, reading its settings included.
+    std::unique_lock lock = connection_->lock_statements();
     // Rendered only when asked for: a prepared statement is sent without it.
     if (params.is_none()) {
         query_ = std::string(query);
@@ -147,8 +150,6 @@ void Cursor::execute(std::string_view query, nb::handle params, RowConsumer* con
         query_.reset();
         unrendered_ = Unrendered{std::string(query), nb::borrow(params), literal_context(session.conn.get())};
     }
-
-    std::unique_lock lock = connection_->lock_statements();
     StatementRun run = run_statement(*connection_, session, query, params, consumer);
     if (run.sent) {
         query_ = std::move(*run.sent);

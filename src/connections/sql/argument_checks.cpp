@@ -4,6 +4,8 @@
 
 #include <string>
 
+#include "driver/python_values.hpp"
+
 namespace nelvor::sql {
 
 namespace {
@@ -15,7 +17,7 @@ namespace {
 
 bool is_mapping(nb::handle value) {
     static nb::handle mapping = nb::object(nb::module_::import_("collections.abc").attr("Mapping")).release();
-    return PyDict_Check(value.ptr()) || PyObject_IsInstance(value.ptr(), mapping.ptr()) == 1;
+    return PyDict_Check(value.ptr()) || driver::is_instance(value, mapping);
 }
 
 bool is_a(nb::handle value, nb::handle type) {

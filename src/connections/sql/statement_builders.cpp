@@ -18,8 +18,6 @@ using driver::text_of;
 
 namespace {
 
-// Sized: a NUL inside a name must reach the statement (and be refused there),
-// not cut the name short into another, valid one.
 void append_table(std::string& sql, nb::handle table_name) { append_quoted_identifier(sql, text_of(table_name)); }
 
 void append_placeholders(std::string& sql, size_t count) {

@@ -19,8 +19,6 @@ using driver::text_of;
 
 namespace {
 
-// Sized: a NUL inside a name must reach the statement (and be refused there),
-// not cut the name short into another, valid one.
 // Distinct keys of all records, in order of first appearance.
 nb::list field_list(nb::handle data) {
     nb::list fields;
