@@ -55,9 +55,8 @@ public:
     bool closed() const { return !conn_; }
     // Raises InterfaceError when the connection is closed.
     SessionHandles session() const;
-    // Serialises statements of threads sharing this connection.
-    std::mutex& statement_lock() { return *statement_lock_; }
-    // The statement lock, waited for without the GIL when another thread has it.
+    // The lock that serialises statements of threads sharing this
+    // connection, waited for without the GIL when another thread has it.
     std::unique_lock<std::mutex> lock_statements();
     // Used under the statement lock only.
     PreparedCache& prepared() { return *prepared_; }
