@@ -3,7 +3,7 @@
 # when a package is missing).
 source "$(dirname "$0")/common.sh"
 
-system_packages=(g++ rapidjson-dev libpq-dev postgresql-15 pgbouncer)
+system_packages=(g++ cmake rapidjson-dev libpq-dev postgresql-15 pgbouncer)
 missing=()
 for package in "${system_packages[@]}"; do
   dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" \

@@ -4,6 +4,14 @@
 source "$(dirname "$0")/common.sh"
 bash scripts/setup.sh
 
+# The C++ unit tests of the driver's pure pieces (lexer, LRU map): a small
+# build of their own, run by ctest.
+generator=()
+command -v ninja >/dev/null && generator=(-G Ninja)
+cmake -S tests/cpp -B build/cpp-tests "${generator[@]}" >/dev/null
+cmake --build build/cpp-tests --target cpp_unit_tests --parallel 2 >/dev/null
+ctest --test-dir build/cpp-tests --output-on-failure
+
 # A hung statement must fail the run instead of eating the CI time limit.
 status=0
 "$PYTHON" scripts/embedded_pg.py -- "$PYTHON" -m pytest -q \

@@ -194,3 +194,16 @@ def test_table_descriptions_are_remembered_per_connection(plain, connect, table)
 def test_a_record_that_is_not_a_map_is_rejected(plain, call):
     with pytest.raises(TypeError, match="data"):
         call(plain)
+
+
+class _UnreadableClass:
+    """A record whose type check fails: asking for its class raises."""
+
+    @property
+    def __class__(self):
+        raise LookupError("class unreadable")
+
+
+def test_a_failing_mapping_check_raises_its_own_error(plain):
+    with pytest.raises(LookupError, match="class unreadable"):
+        plain.insert(address("a"), _UnreadableClass())
