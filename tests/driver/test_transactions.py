@@ -138,3 +138,14 @@ def test_notices_are_kept_the_last_fifty(pep_conn):
     cur.execute("DO $$ BEGIN FOR i IN 1..60 LOOP RAISE NOTICE 'n%', i; END LOOP; END $$")
     notices = pep_conn.notices
     assert len(notices) == 50 and notices[0] == "NOTICE:  n11\n" and notices[-1] == "NOTICE:  n60\n"
+
+
+def test_cursors_of_one_connection_share_its_transaction(driver, pep_conn, table):
+    first, second = pep_conn.cursor(), pep_conn.cursor()
+    with pytest.raises(driver.ProgrammingError):  # nothing executed yet
+        first.fetchone()
+    first.execute(f"INSERT INTO {table} VALUES (1)")
+    assert first.description is None and first.rowcount == 1
+    second.execute(f"SELECT v FROM {table}")
+    assert second.fetchall() == [(1,)] and second.rowcount == 1
+    pep_conn.rollback()
