@@ -14,12 +14,14 @@ from pathlib import Path
 from typing import Any, Dict, List
 
 from bench import chart, dataset, report, targets
-from bench.floor_runner import FloorPeer, PreparedFloorPeer, build_floor
+from bench.floor_runner import FloorPeer, PreparedFloorPeer, StreamedFloorPeer, build_floor
 from bench.historical_workloads import historical_workloads
 from bench.options import arguments
 from bench.peers.asyncpg_peer import AsyncpgPeer
+from bench.peers.our_driver_peer import OurDriverPeer
 from bench.peers.psycopg2_peer import Psycopg2Peer
 from bench.peers.psycopg3_peer import Psycopg3Peer
+from bench.peers.tuned import tuned_peers
 from bench.records import Shape
 from bench.runner import WorkloadResult, run_all
 from bench.server_time import ServerTime
@@ -64,9 +66,10 @@ def run_scale(settings: ServerSettings, scale: int, options: argparse.Namespace,
     dataset.build(settings, database, shape)
     meta.setdefault("server", server_facts(settings, database))
     keywords = settings.keywords(database)
-    peers = [Psycopg2Peer(keywords), Psycopg3Peer(keywords), AsyncpgPeer(keywords),
-             FloorPeer(floor_binary, settings.conninfo(database)),
-             PreparedFloorPeer(floor_binary, settings.conninfo(database)), ServerTime(keywords)]
+    conninfo = settings.conninfo(database)
+    peers = [OurDriverPeer(keywords), Psycopg2Peer(keywords), Psycopg3Peer(keywords), AsyncpgPeer(keywords),
+             *tuned_peers(keywords), FloorPeer(floor_binary, conninfo), PreparedFloorPeer(floor_binary, conninfo),
+             StreamedFloorPeer(floor_binary, conninfo), ServerTime(keywords)]
     meta.setdefault("implementations", {peer.name: peer.describe() for peer in peers})
     stores = Stores(settings, database)
     vacuum = dataset.Vacuum(settings, database, stores)

@@ -10,7 +10,7 @@ import tempfile
 from pathlib import Path
 from bench.capture import StatementLog
 from bench.floor_statements import write_statement_file
-from bench.peers.base import RunResult
+from bench.peers.base import RunResult, require_many_row_read
 
 SOURCE = Path(__file__).resolve().parent / "floor" / "floor.cpp"
 
@@ -53,8 +53,10 @@ class FloorPeer:
             known = self._files[id(log)] = (log, path)
         return known[1]
 
+    mode: list = []
+
     def run(self, log: StatementLog) -> RunResult:
-        mode = ["--prepared"] if self.prepared else []
+        mode = self.mode
         done = subprocess.run([str(self._binary), *mode, self._conninfo, str(self._file_for(log))],
                               capture_output=True, text=True)
         if done.returncode != 0:
@@ -65,7 +67,8 @@ class FloorPeer:
         return RunResult(float(fields["seconds"]), [int(fields["rows"])], notes)
 
     def describe(self) -> str:
-        return "libpq floor (C++, PQexec of the rendered text, every cell touched)"
+        return ("libpq floor (C++, warm connection, PQexec of the rendered text, a bare BEGIN pipelined with the "
+                "next statement, every cell touched)")
 
     def recover(self, log: StatementLog) -> None:
         """The floor's connection ends with its process, and with it any open transaction."""
@@ -84,7 +87,23 @@ class PreparedFloorPeer(FloorPeer):
 
     name = "prepared floor"
     prepared = True
+    mode = ["--prepared"]
 
     def describe(self) -> str:
-        return ("prepared libpq floor (C++, PQprepare once per $n text in the timed phase, then PQexecPrepared "
-                "with untyped text parameters; every cell touched)")
+        return ("prepared libpq floor (C++, warm connection, each $n text prepared before the timed pass, then "
+                "PQsendQueryPrepared with untyped text parameters, a bare BEGIN pipelined with the next statement; "
+                "every cell touched)")
+
+
+class StreamedFloorPeer(PreparedFloorPeer):
+    """The prepared floor reading rows one at a time as they arrive (single-row mode)."""
+
+    name = "streamed floor"
+    mode = ["--stream"]
+
+    def run(self, log: StatementLog) -> RunResult:
+        require_many_row_read(log, self.name)
+        return super().run(log)
+
+    def describe(self) -> str:
+        return "streamed libpq floor (the prepared floor in single-row mode: rows touched as they arrive)"

@@ -2,15 +2,18 @@
 from __future__ import annotations
 
 import json
+import statistics
 from pathlib import Path
 from typing import Dict, List, Optional
 
 from bench.runner import OURS, WorkloadResult
-from bench.targets import FLOOR, PREPARED_FLOOR, Target, summary
+from bench.targets import (DRIVER, FLOOR, PREPARED_FLOOR, STREAMED_FLOOR, Target, summary,
+                           within_round_ratios)
 
-PEERS = ("psycopg2", "psycopg3", "asyncpg")
-COLUMNS = (OURS, *PEERS, FLOOR, PREPARED_FLOOR, "server")
-HEADINGS = ("ours", "psycopg2", "psycopg3", "asyncpg", "floor", "prep floor", "server")
+PEERS = ("psycopg2", "psycopg2 tuned", "psycopg2 named", "psycopg3", "psycopg3 tuned", "psycopg3 stream", "asyncpg",
+         "asyncpg tuned")
+FLOORS = (FLOOR, PREPARED_FLOOR, STREAMED_FLOOR)
+COLUMNS = (OURS, DRIVER, *PEERS, *FLOORS, "server")
 
 
 def _ms(value: Optional[float]) -> str:
@@ -27,38 +30,32 @@ def best_peer(outcome: WorkloadResult) -> Optional[str]:
 
 
 def table(scale: int, outcomes: List[WorkloadResult]) -> str:
-    head = ["workload", "size", "stmts", *[f"{h} ms" for h in HEADINGS], "ours/floor", "ours/prep floor",
-            "ours/best peer"]
-    lines = []
+    """One line per workload and implementation: median and spread of the rounds, and ours / it."""
+    out = [f"scale {scale}: median ms of the rounds (min-max); ours / it: median of the per-round ratios (min-max)"]
     for outcome in outcomes:
         workload = outcome.workload
-        best = best_peer(outcome)
-        lines.append([f"{workload.key} {workload.title}", f"{workload.size}", f"{outcome.statements}",
-                      *[_ms(outcome.median(name)) for name in COLUMNS], _ratio(outcome.ratio(FLOOR)),
-                      _ratio(outcome.ratio(PREPARED_FLOOR)),
-                      f"{_ratio(outcome.ratio(best))} ({best})" if best else "n/a"])
-    widths = [max(len(row[i]) for row in [head, *lines]) for i in range(len(head))]
-
-    def render(row: List[str]) -> str:
-        return "  ".join(cell.ljust(width) if i == 0 else cell.rjust(width) for i, (cell, width)
-                         in enumerate(zip(row, widths)))
-    out = [f"scale {scale}: medians of the rounds; ratios are medians of ours/other within each round",
-           render(head), render(["-" * w for w in widths])]
-    out += [render(row) for row in lines]
-    for outcome in outcomes:
+        out.append(f"{workload.key} {workload.title} ({workload.size} {workload.unit}, {outcome.statements} statements)")
+        for name in COLUMNS:
+            runs = outcome.seconds.get(name)
+            if not runs:
+                continue
+            line = f"    {name:16} {_ms(outcome.median(name)):>9} ({_ms(min(runs))}-{_ms(max(runs))})"
+            ratios = within_round_ratios(outcome, OURS, (name,)) if name != OURS else None
+            if ratios:
+                line += f"   ours / it {_ratio(statistics.median(ratios))} ({_ratio(min(ratios))}-{_ratio(max(ratios))})"
+            out.append(line)
         for name, reason in outcome.unavailable.items():
-            out.append(f"  {outcome.workload.key}: {name} n/a: {reason}")
+            out.append(f"    {name} n/a: {reason}")
         for note in outcome.notes:
-            out.append(f"  {outcome.workload.key}: {note}")
+            out.append(f"    note: {note}")
     return "\n".join(out)
 
 
 def targets_text(targets: List[Target]) -> str:
-    marks = {True: "holds", False: "FAILS", None: "n/a"}
     out = ["targets:"]
     for target in targets:
-        value = "n/a" if target.value is None else f"{target.value:.2f}"
-        out.append(f"  [{marks[target.holds]:5}] scale {target.scale} {target.workload}: {target.what} = {value} "
+        value = "n/a" if target.value is None else f"{target.value:.2f} ({target.low:.2f}-{target.high:.2f})"
+        out.append(f"  [{target.verdict:7}] scale {target.scale} {target.workload}: {target.what} = {value} "
                    f"(target {target.limit})")
     out.append(summary(targets))
     return "\n".join(out)
@@ -71,6 +68,8 @@ def outcome_dict(outcome: WorkloadResult) -> dict:
         "size": workload.size, "unit": workload.unit, "statements": outcome.statements,
         "median_seconds": {name: outcome.median(name) for name in outcome.seconds},
         "ratio_ours_to": {name: outcome.ratio(name) for name in outcome.seconds if name != OURS},
+        "ratio_spread": {name: [min(ratios), max(ratios)] for name in outcome.seconds if name != OURS
+                         for ratios in [within_round_ratios(outcome, OURS, (name,))] if ratios},
         "runs_seconds": outcome.seconds,
         "unavailable": outcome.unavailable, "notes": outcome.notes,
     }

@@ -1,14 +1,18 @@
 // The libpq floor: runs the statements our driver sent and touches every cell
 // of every result without building any Python object.
 //
-// Usage: floor [--prepared] CONNINFO STATEMENT_FILE
+// Usage: floor [--prepared | --stream] CONNINFO STATEMENT_FILE
 // Plain: every statement runs as the text our driver sent (PQexec).
-// --prepared: a timed statement with parameters runs as a prepared statement.
-// Its $n text is prepared on first use, inside the timed phase, so that each
-// distinct text pays for its preparation once; then PQexecPrepared sends the
-// parameters as text values of untyped parameters. A text the server refuses
-// to prepare runs as the sent text from then on. Statements without
-// parameters, and the untimed phases, run as in the plain mode.
+// --prepared: a timed statement with parameters runs as a prepared statement:
+// PQexecPrepared sends the parameters as text values of untyped parameters.
+// A text the server refuses to prepare runs as the sent text. Statements
+// without parameters, and the untimed phases, run as in the plain mode.
+// --stream: as --prepared, with every timed statement's rows read one at a
+// time as they arrive (single-row mode) instead of whole.
+// Every mode first runs all phases once untimed, on the same connection: the
+// connection is warm and the statements are prepared before the timed pass.
+// In the timed phase a bare BEGIN travels with the next statement in one
+// pipeline, as our driver sends it (before a streamed statement it goes alone).
 //
 // The file holds records of: one phase byte ('s' setup, 't' timed, 'f'
 // finish); the sent text; the parameter count; when that is not zero, the $n
@@ -18,7 +22,9 @@
 // "seconds=<timed seconds> rows=<n> bytes=<n> check=<n> unprepared=<n>".
 #include <libpq-fe.h>
 
+#include <cctype>
 #include <chrono>
+#include <functional>
 #include <cstdint>
 #include <cstdio>
 #include <fstream>
@@ -139,21 +145,75 @@ void run_text(PGconn* connection, const std::string& text, Touched& touched) {
     take(connection, Result(PQexec(connection, text.c_str())), touched);
 }
 
+bool is_bare_begin(const Record& record) {
+    std::string word;
+    for (const char c : record.text) {
+        if (c != ' ' && c != ';' && c != '\n') word += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    }
+    return word == "BEGIN" && record.parameters.empty();
+}
+
+// How one statement is sent (PQsendQuery... of one extended-protocol query).
+using Send = std::function<int(PGconn*)>;
+
+// Reads every result of what was sent; in single-row mode each row is one result.
+void read_results(PGconn* connection, Touched& touched) {
+    while (PGresult* raw = PQgetResult(connection)) {
+        Result result(raw);
+        const ExecStatusType status = PQresultStatus(raw);
+        if (status == PGRES_PIPELINE_SYNC) break;
+        if (status == PGRES_SINGLE_TUPLE) {
+            touch(raw, touched);
+            continue;
+        }
+        take(connection, std::move(result), touched);
+    }
+}
+
+// Sends the statement (after a held BEGIN, in one pipeline with it) and reads it.
+void run_sent(PGconn* connection, const Send& send, bool after_begin, bool single_rows, Touched& touched) {
+    if (after_begin && single_rows) {
+        run_text(connection, "BEGIN", touched);
+        after_begin = false;
+    }
+    if (after_begin) {
+        if (PQenterPipelineMode(connection) != 1 ||
+            PQsendQueryParams(connection, "BEGIN", 0, nullptr, nullptr, nullptr, nullptr, 0) != 1 ||
+            send(connection) != 1 || PQpipelineSync(connection) != 1)
+            throw std::runtime_error(std::string("pipeline failed: ") + PQerrorMessage(connection));
+        for (int query = 0; query < 2; ++query) read_results(connection, touched);  // each ends with a null
+        read_results(connection, touched);  // up to the sync
+        PQexitPipelineMode(connection);
+        return;
+    }
+    if (send(connection) != 1) throw std::runtime_error(std::string("send failed: ") + PQerrorMessage(connection));
+    if (single_rows) PQsetSingleRowMode(connection);
+    read_results(connection, touched);
+}
+
+void run_plain(PGconn* connection, const Record& record, bool after_begin, bool single_rows, Touched& touched) {
+    const char* text = record.text.c_str();
+    if (!after_begin && !single_rows) return run_text(connection, record.text, touched);
+    run_sent(connection, [text](PGconn* c) { return PQsendQueryParams(c, text, 0, nullptr, nullptr, nullptr, nullptr, 0); },
+             after_begin, single_rows, touched);
+}
+
 // Prepared statements by their $n text; a text the server refused has no name.
 class PreparedStatements {
 public:
     explicit PreparedStatements(PGconn* connection) : connection_(connection) {}
 
-    void run(const Record& record, Touched& touched) {
+    void run(const Record& record, bool after_begin, bool single_rows, Touched& touched) {
         const std::optional<std::string>& name = name_for(record);
-        if (!name) return run_text(connection_, record.text, touched);
+        if (!name) return run_plain(connection_, record, after_begin, single_rows, touched);
         std::vector<const char*> values;
         values.reserve(record.parameters.size());
         for (const std::optional<std::string>& parameter : record.parameters)
             values.push_back(parameter ? parameter->c_str() : nullptr);
-        take(connection_, Result(PQexecPrepared(connection_, name->c_str(), static_cast<int>(values.size()),
-                                                values.data(), nullptr, nullptr, 0)),
-             touched);
+        run_sent(connection_, [&](PGconn* c) {
+            return PQsendQueryPrepared(c, name->c_str(), static_cast<int>(values.size()), values.data(), nullptr,
+                                       nullptr, 0);
+        }, after_begin, single_rows, touched);
     }
 
     std::size_t refused() const { return refused_; }
@@ -191,9 +251,10 @@ private:
 }  // namespace
 
 int main(int argc, char** argv) {
-    const bool prepared = argc == 4 && std::string_view(argv[1]) == "--prepared";
+    const bool stream = argc == 4 && std::string_view(argv[1]) == "--stream";
+    const bool prepared = stream || (argc == 4 && std::string_view(argv[1]) == "--prepared");
     if (argc != 3 && !prepared) {
-        std::fprintf(stderr, "usage: %s [--prepared] CONNINFO STATEMENT_FILE\n", argv[0]);
+        std::fprintf(stderr, "usage: %s [--prepared | --stream] CONNINFO STATEMENT_FILE\n", argv[0]);
         return 2;
     }
     try {
@@ -206,18 +267,34 @@ int main(int argc, char** argv) {
         Touched touched;
         Touched untimed;
         std::chrono::steady_clock::duration timed{};
-        for (const Record& record : records) {
-            if (record.phase != 't') {
-                run_text(connection.get(), record.text, untimed);
-                continue;
+        for (int pass = 0; pass < 2; ++pass) {
+            const bool timing = pass == 1;  // the first pass warms the connection and prepares
+            Touched& counted = timing ? touched : untimed;
+            bool begin_held = false;
+            for (const Record& record : records) {
+                if (record.phase != 't') {
+                    if (begin_held) {  // the timed phase ended with it
+                        const auto started = std::chrono::steady_clock::now();
+                        run_text(connection.get(), "BEGIN", counted);
+                        if (timing) timed += std::chrono::steady_clock::now() - started;
+                        begin_held = false;
+                    }
+                    run_text(connection.get(), record.text, untimed);
+                    continue;
+                }
+                const auto started = std::chrono::steady_clock::now();
+                if (is_bare_begin(record) && !begin_held) {
+                    begin_held = true;  // goes out with the next statement
+                } else if (prepared && !record.parameters.empty()) {
+                    statements.run(record, begin_held, stream, counted);
+                    begin_held = false;
+                } else {
+                    run_plain(connection.get(), record, begin_held, stream, counted);
+                    begin_held = false;
+                }
+                if (timing) timed += std::chrono::steady_clock::now() - started;
             }
-            const auto started = std::chrono::steady_clock::now();
-            if (prepared && !record.parameters.empty()) {
-                statements.run(record, touched);
-            } else {
-                run_text(connection.get(), record.text, touched);
-            }
-            timed += std::chrono::steady_clock::now() - started;
+            if (begin_held) run_text(connection.get(), "BEGIN", counted);
         }
         std::printf("seconds=%.9f rows=%llu bytes=%llu check=%llu unprepared=%zu\n",
                     std::chrono::duration<double>(timed).count(),

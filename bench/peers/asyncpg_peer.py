@@ -9,6 +9,7 @@ from typing import Any, Dict
 import asyncpg
 
 from bench.capture import Statement, StatementLog
+from bench.peers.bulk_rows import bulk_rows
 from bench.peers.base import Peer, PeerUnavailable, RunResult, is_transaction_control, quiet_heap
 from bench.peers.placeholders import numbered_placeholders
 
@@ -48,7 +49,12 @@ class AsyncpgPeer(Peer):
 
     async def _run_one(self, statement: Statement) -> int:
         if statement.params is not None and len(statement.params) > MAX_BOUND_PARAMETERS:
-            raise PeerUnavailable(f"{len(statement.params)} parameters exceed asyncpg's {MAX_BOUND_PARAMETERS}")
+            # asyncpg's own way of writing rows beyond its parameter limit.
+            rows = bulk_rows(statement)
+            if rows is None:
+                raise PeerUnavailable(f"{len(statement.params)} parameters exceed asyncpg's {MAX_BOUND_PARAMETERS}")
+            await self._connection.executemany(rows.single_row_insert(lambda n: f"${n}"), rows.rows)
+            return -1
         text = self._text(statement)
         if is_transaction_control(statement):
             await self._connection.execute(text)

@@ -29,6 +29,16 @@ def is_transaction_control(statement: Statement) -> bool:
     return head.startswith(("BEGIN", "COMMIT", "ROLLBACK", "SAVEPOINT", "RELEASE"))
 
 
+# A read of at least this many rows is streamed by the streaming variants.
+MANY_ROWS = 1_000
+
+
+def require_many_row_read(log: StatementLog, variant: str) -> None:
+    """Streaming variants run only where they differ from their plain set-up."""
+    if not any(statement.rows >= MANY_ROWS for statement in log.timed):
+        raise PeerUnavailable(f"no read of {MANY_ROWS:,}+ rows: the {variant} would run as its plain set-up")
+
+
 def quiet_heap() -> None:
     """Start each timed section with the same collector state."""
     gc.collect()

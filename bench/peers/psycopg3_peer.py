@@ -6,6 +6,7 @@ from typing import Dict
 import psycopg
 
 from bench.capture import Statement
+from bench.peers.bulk_rows import bulk_rows
 from bench.peers.base import Peer, PeerUnavailable
 
 # The extended protocol counts parameters in 16 bits.
@@ -24,10 +25,15 @@ class Psycopg3Peer(Peer):
         return psycopg.pq.__impl__
 
     def _execute(self, statement: Statement) -> int:
-        if statement.params is not None and len(statement.params) > MAX_BOUND_PARAMETERS:
-            raise PeerUnavailable(f"{len(statement.params)} parameters exceed the protocol's "
-                                  f"{MAX_BOUND_PARAMETERS}")
         cursor = self._cursor
+        if statement.params is not None and len(statement.params) > MAX_BOUND_PARAMETERS:
+            # psycopg's own way of writing rows beyond the protocol's parameter limit.
+            rows = bulk_rows(statement)
+            if rows is None:
+                raise PeerUnavailable(f"{len(statement.params)} parameters exceed the protocol's "
+                                      f"{MAX_BOUND_PARAMETERS}")
+            cursor.executemany(rows.single_row_insert(lambda n: "%s"), rows.rows)
+            return -1
         cursor.execute(statement.template, statement.params)
         if cursor.description is None:
             return -1

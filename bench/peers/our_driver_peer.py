@@ -1,0 +1,32 @@
+"""Our own driver replaying the statements like the peers do: what the driver costs
+apart from the classes (building the framework's records, the revert log, ...)."""
+from __future__ import annotations
+
+from typing import Dict
+
+from bench.capture import Statement
+from bench.peers.base import Peer
+
+
+class OurDriverPeer(Peer):
+    name = "our driver"
+
+    def __init__(self, keywords: Dict[str, str]) -> None:
+        from nelvor_data.connections.implementations import ledger_store
+        words = {("database" if key == "dbname" else key): value for key, value in keywords.items()}
+        self._connection = ledger_store.connect(**words)
+        self._connection.autocommit = True  # the statements carry their own BEGIN/COMMIT
+        self._cursor = self._connection.cursor()
+
+    def _execute(self, statement: Statement) -> int:
+        cursor = self._cursor
+        cursor.execute(statement.template, statement.params)
+        if cursor.description is None:
+            return -1
+        return len(cursor.fetchall())
+
+    def describe(self) -> str:
+        return "our driver (cursor.execute and fetchall, as the classes run it)"
+
+    def close(self) -> None:
+        self._connection.close()
