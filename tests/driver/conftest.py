@@ -30,11 +30,12 @@ def connect_params(database):
 
 @pytest.fixture
 def connect_with(driver, connect_params):
-    """connect_with(threshold) -> a connection with that prepare_threshold, closed after the test."""
+    """connect_with(threshold, **params) -> a connection with that prepare_threshold (and
+    those connection parameters), closed after the test."""
     opened = []
 
-    def make(threshold=None):
-        connection = driver.connect(**connect_params, prepare_threshold=threshold, autocommit=True)
+    def make(threshold=None, **params):
+        connection = driver.connect(**{**connect_params, **params}, prepare_threshold=threshold, autocommit=True)
         opened.append(connection)
         return connection
     yield make

@@ -4,8 +4,8 @@ import pytest
 
 @pytest.fixture
 def table(cur):
-    cur.execute("CREATE TEMP TABLE items (id int PRIMARY KEY, name text)")
-    cur.execute("INSERT INTO items VALUES (1, 'a'), (2, 'b'), (3, 'c'), (4, 'd'), (5, 'e')")
+    cur.execute("CREATE TEMP TABLE items (id int PRIMARY KEY, name text);"
+                "INSERT INTO items VALUES (1, 'a'), (2, 'b'), (3, 'c'), (4, 'd'), (5, 'e')")
     return "items"
 
 

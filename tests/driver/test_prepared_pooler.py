@@ -28,19 +28,12 @@ def pooler_factory(pg_env):
 
 
 @pytest.fixture
-def pooled(driver, connect_params, pooler_factory):
+def pooled(pooler_factory, connect_with):
     """pooled(pool_size, threshold) -> a driver connection through that pooler."""
-    opened = []
-
     def make(pool_size, threshold):
         pooler = pooler_factory(pool_size)
-        params = {**connect_params, "host": pooler.host, "port": str(pooler.port)}
-        connection = driver.connect(**params, prepare_threshold=threshold, autocommit=True)
-        opened.append(connection)
-        return connection
-    yield make
-    for connection in opened:
-        connection.close()
+        return connect_with(threshold, host=pooler.host, port=str(pooler.port))
+    return make
 
 
 def one(connection, sql, params=()):

@@ -53,13 +53,19 @@ size_t append_keyed_columns(nb::handle self, nb::handle table_name, nb::handle d
     return count;
 }
 
+// `verb` and the table of a statement on one record, its arguments checked.
+std::string one_record_statement(const char* verb, nb::handle table_name, nb::handle data) {
+    require_text(table_name, "table_name");
+    require_map(data, "data");
+    std::string sql = verb;
+    append_table(sql, table_name);
+    return sql;
+}
+
 }  // namespace
 
 nb::tuple build_insert_statement(nb::handle self, nb::handle table_name, nb::handle data) {
-    require_text(table_name, "table_name");
-    require_map(data, "data");
-    std::string sql = "INSERT INTO ";
-    append_table(sql, table_name);
+    std::string sql = one_record_statement("INSERT INTO ", table_name, data);
     sql += " (";
     nb::list params;
     size_t count = append_keyed_columns(self, table_name, data, sql, params, ", ", "");
@@ -105,10 +111,7 @@ nb::tuple build_bulk_insert_statement(nb::handle self, nb::handle table_name, nb
 }
 
 nb::tuple build_delete_statement(nb::handle self, nb::handle table_name, nb::handle data) {
-    require_text(table_name, "table_name");
-    require_map(data, "data");
-    std::string sql = "DELETE FROM ";
-    append_table(sql, table_name);
+    std::string sql = one_record_statement("DELETE FROM ", table_name, data);
     sql += " WHERE ";
     nb::list params;
     append_keyed_columns(self, table_name, data, sql, params, " AND ", " = %s");
