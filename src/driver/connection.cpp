@@ -46,8 +46,10 @@ std::optional<std::string> isolation_setting(nb::handle level) {
 }
 
 // `dsn` a text or None; `kwargs` libpq's keywords plus the driver's own
-// (prepare_threshold, autocommit).
-nb::object connect_from_python(nb::handle dsn, nb::kwargs kwargs, bool autocommit) {
+// (prepare_threshold, autocommit). The classes' connections (`for_classes`)
+// run in autocommit, PEP 249's connect() starts without it.
+nb::object connect_from_python(nb::handle dsn, nb::kwargs kwargs, bool for_classes) {
+    bool autocommit = for_classes;
     std::optional<std::string> conninfo;
     if (!dsn.is_none()) conninfo = nb::cast<std::string>(dsn);
     std::vector<std::pair<std::string, std::string>> keywords;
@@ -62,7 +64,13 @@ nb::object connect_from_python(nb::handle dsn, nb::kwargs kwargs, bool autocommi
             continue;
         }
         if (name == "autocommit") {
-            autocommit = is_true(value);
+            const bool on = is_true(value);
+            // The classes' guarantee: a write outside begin() never waits for a COMMIT.
+            if (for_classes && !on) {
+                raise_error(ErrorKind::ProgrammingError,
+                            "the connection classes run in autocommit: autocommit=False is refused");
+            }
+            autocommit = on;
             continue;
         }
         if (value.is_none()) continue;

@@ -137,3 +137,13 @@ def test_write_outside_begin_is_visible_to_another_connection_at_once(store, con
         assert cursor.fetchall() == [(7,)]
     finally:
         other.close()
+
+
+def test_the_classes_refuse_to_connect_without_autocommit(store, database):
+    module, cls, _ = store
+    instance = cls()
+    with pytest.raises(module.ProgrammingError, match="autocommit"):
+        instance.connect(autocommit=False)
+    assert instance._connection is None
+    instance.connect(autocommit=True)
+    instance.disconnect()
