@@ -45,19 +45,24 @@ class EmbeddedPostgresError(RuntimeError):
     pass
 
 
+def _major(bindir: str) -> tuple:
+    version = os.path.basename(os.path.dirname(bindir))
+    return tuple(int(part) for part in version.split(".") if part.isdigit())
+
+
 def find_bindir() -> str:
     """Directory holding initdb, pg_ctl and postgres of one installation."""
     candidates = []
     on_path = shutil.which("pg_ctl")
     if on_path:
         candidates.append(os.path.dirname(os.path.realpath(on_path)))
-    candidates.append("/usr/lib/postgresql/15/bin")
-    candidates += sorted(glob.glob("/usr/lib/postgresql/*/bin"), reverse=True)
+    # Debian's layout, newest major first (numerically: 9.6 is older than 10).
+    candidates += sorted(glob.glob("/usr/lib/postgresql/*/bin"), key=_major, reverse=True)
     for bindir in candidates:
         if all(os.access(os.path.join(bindir, tool), os.X_OK)
                for tool in ("initdb", "pg_ctl", "postgres")):
             return bindir
-    raise EmbeddedPostgresError("PostgreSQL server binaries not found (install postgresql-15)")
+    raise EmbeddedPostgresError("PostgreSQL server binaries not found (install the postgresql package)")
 
 
 def server_os_user() -> str:

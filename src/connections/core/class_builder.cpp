@@ -13,6 +13,11 @@ ClassBuilder& ClassBuilder::attribute(const char* name, nb::handle value) {
     return *this;
 }
 
+ClassBuilder& ClassBuilder::doc(const char* text) {
+    namespace_["__doc__"] = text;
+    return *this;
+}
+
 nb::object ClassBuilder::build(nb::tuple bases) {
     nb::object builtins = nb::module_::import_("builtins");
     nb::object cls = builtins.attr("type")(class_name_, bases, namespace_);

@@ -5,6 +5,8 @@
 
 #include <nanobind/nanobind.h>
 
+#include "connections/core/method_docs.hpp"
+
 #include <utility>
 
 namespace nelvor::core {
@@ -21,6 +23,14 @@ public:
         return *this;
     }
 
+    // A public operation: its signature and docstring for help() and the stubs.
+    template <typename Func, typename... Extra>
+    ClassBuilder& method(const char* name, Func&& func, const MethodDoc& doc, const Extra&... extra) {
+        namespace_[name] = nb::cpp_function(std::forward<Func>(func), nb::is_method(), nb::name(name),
+                                            nb::sig(doc.signature), doc.text, extra...);
+        return *this;
+    }
+
     template <typename Func, typename... Extra>
     ClassBuilder& static_method(const char* name, Func&& func, const Extra&... extra) {
         namespace_[name] = wrap("staticmethod", nb::cpp_function(std::forward<Func>(func), nb::name(name), extra...));
@@ -28,12 +38,16 @@ public:
     }
 
     template <typename Func>
-    ClassBuilder& readonly_property(const char* name, Func&& func) {
-        namespace_[name] = wrap("property", nb::cpp_function(std::forward<Func>(func), nb::is_method(), nb::name(name)));
+    ClassBuilder& readonly_property(const char* name, Func&& func, const MethodDoc& doc) {
+        namespace_[name] = wrap("property", nb::cpp_function(std::forward<Func>(func), nb::is_method(), nb::name(name),
+                                                             nb::sig(doc.signature), doc.text));
         return *this;
     }
 
     ClassBuilder& attribute(const char* name, nb::handle value);
+
+    // The class's docstring.
+    ClassBuilder& doc(const char* text);
 
     // Creates the class with `type(name, bases, namespace)`.
     nb::object build(nb::tuple bases);

@@ -71,12 +71,12 @@ nb::object table_schema_manager(nb::handle self) {
 }
 
 void add_lifecycle_methods(ClassBuilder& builder) {
-    builder.method("__init__", &init, nb::kw_only(), "is_revert_supported"_a = true)
+    builder.method("__init__", &init, docs::init, nb::kw_only(), "is_revert_supported"_a = true)
         .method("_default_envs", &default_envs)
-        .method("connect", &connect, "dsn"_a = nb::none(), "kwargs"_a)
-        .method("disconnect", &disconnect)
-        .readonly_property("table_schema_manager", &table_schema_manager)
-        .method("prepare_connection", &prepare_connection);
+        .method("connect", &connect, docs::connect, "dsn"_a = nb::none(), "kwargs"_a)
+        .method("disconnect", &disconnect, docs::disconnect)
+        .readonly_property("table_schema_manager", &table_schema_manager, docs::table_schema_manager)
+        .method("prepare_connection", &prepare_connection, docs::prepare_connection);
 }
 
 }  // namespace nelvor::core

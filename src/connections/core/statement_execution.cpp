@@ -101,7 +101,7 @@ nb::object execute(nb::handle self, std::string_view query, nb::handle params) {
 }
 
 void add_execution_methods(ClassBuilder& builder) {
-    builder.method("execute", &execute_method, nb::arg("query").none(), nb::arg("args"));
+    builder.method("execute", &execute_method, docs::execute, nb::arg("query").none(), nb::arg("args"));
 }
 
 }  // namespace nelvor::core

@@ -72,11 +72,11 @@ nb::object innermost_revert_level(nb::handle self) {
 }
 
 void add_transaction_methods(ClassBuilder& builder) {
-    builder.method("begin", &begin)
-        .method("commit", &commit)
-        .method("rollback", &rollback)
+    builder.method("begin", &begin, docs::begin)
+        .method("commit", &commit, docs::commit)
+        .method("rollback", &rollback, docs::rollback)
         .method("_savepoint_name", &savepoint_name)
-        .method("on_transaction_complete", &on_transaction_complete);
+        .method("on_transaction_complete", &on_transaction_complete, docs::on_transaction_complete);
 }
 
 }  // namespace nelvor::core
