@@ -5,8 +5,9 @@ python scripts/generate_stub.py MODULE_FILE DOTTED_NAME OUTPUT [PATTERN_FILE]
 
 The module is loaded from its build output under the name it is installed as
 (our classes say they live there, and the generator skips what claims to live
-elsewhere). The framework's packages come from the interpreter's environment,
-else from the repository's stand-in.
+elsewhere). Our own Python package comes from the sources being built; the
+framework's packages from the interpreter's environment, else from the
+repository's stand-in.
 """
 import importlib
 import importlib.util
@@ -15,10 +16,13 @@ from pathlib import Path
 
 from nanobind import stubgen
 
-STANDIN = Path(__file__).resolve().parent.parent / "python"
+ROOT = Path(__file__).resolve().parent.parent
+STANDIN = ROOT / "python"
+OURS = ROOT / "src" / "python"
 
 
 def load(module_file: str, name: str) -> None:
+    sys.path.insert(0, str(OURS))
     parent = name.rpartition(".")[0]
     try:
         importlib.import_module(parent)
