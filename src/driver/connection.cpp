@@ -1,5 +1,7 @@
 #include "driver/connection.hpp"
 
+#include "driver/binding_docs.hpp"
+
 #include <nanobind/stl/optional.h>
 #include <nanobind/stl/pair.h>
 #include <nanobind/stl/string.h>
@@ -189,32 +191,37 @@ void Connection::set_isolation_level(nb::handle level) {
 
 void bind_connection(nb::module_& module) {
     using namespace nb::literals;
-    nb::class_<Connection>(module, "Connection")
-        .def("cursor", &Connection::cursor)
-        .def("close", &Connection::close)
-        .def("cancel", &Connection::cancel)
-        .def("get_backend_pid", &Connection::backend_pid)
-        .def("fileno", &Connection::fileno)
-        .def_prop_ro("closed", &Connection::closed)
-        .def_prop_ro("server_version", &Connection::server_version)
-        .def_prop_ro("encoding", &Connection::encoding)
+    nb::class_<Connection>(module, "Connection", docs::connection_class)
+        .def("cursor", &Connection::cursor, nb::sig(docs::cursor.signature), docs::cursor.text)
+        .def("close", &Connection::close, nb::sig(docs::close.signature), docs::close.text)
+        .def("cancel", &Connection::cancel, nb::sig(docs::cancel.signature), docs::cancel.text)
+        .def("get_backend_pid", &Connection::backend_pid, nb::sig(docs::backend_pid.signature), docs::backend_pid.text)
+        .def("fileno", &Connection::fileno, nb::sig(docs::fileno.signature), docs::fileno.text)
+        .def_prop_ro("closed", &Connection::closed, nb::sig(docs::closed.signature), docs::closed.text)
+        .def_prop_ro("server_version", &Connection::server_version, nb::sig(docs::server_version.signature), docs::server_version.text)
+        .def_prop_ro("encoding", &Connection::encoding, nb::sig(docs::encoding.signature), docs::encoding.text)
         .def_prop_rw("isolation_level", &Connection::isolation_level,
                      [](Connection& self, nb::handle level) { self.set_isolation_level(level); },
-                     nb::arg("level").none())
-        .def_prop_ro("prepare_threshold", [](Connection& self) { return self.prepared().threshold(); })
-        .def_prop_rw("stream_rows", &Connection::stream_rows, &Connection::set_stream_rows)
-        .def_prop_rw("spin_wait", &Connection::spin_wait, &Connection::set_spin_wait)
-        .def("commit", &Connection::commit)
-        .def("rollback", &Connection::rollback)
-        .def_prop_rw("autocommit", &Connection::autocommit, &Connection::set_autocommit)
-        .def_prop_ro("status", &Connection::status)
-        .def("get_transaction_status", &Connection::transaction_status)
-        .def_prop_ro("notices", &Connection::notices)
+                     nb::for_setter(nb::arg("level").none()), nb::for_getter(nb::sig(docs::isolation_level.signature)),
+                     nb::for_getter(docs::isolation_level.text))
+        .def_prop_ro("prepare_threshold", [](Connection& self) { return self.prepared().threshold(); },
+                     nb::sig(docs::prepare_threshold.signature), docs::prepare_threshold.text)
+        .def_prop_rw("stream_rows", &Connection::stream_rows, &Connection::set_stream_rows,
+                     nb::for_getter(nb::sig(docs::stream_rows.signature)), nb::for_getter(docs::stream_rows.text))
+        .def_prop_rw("spin_wait", &Connection::spin_wait, &Connection::set_spin_wait,
+                     nb::for_getter(nb::sig(docs::spin_wait.signature)), nb::for_getter(docs::spin_wait.text))
+        .def("commit", &Connection::commit, nb::sig(docs::commit.signature), docs::commit.text)
+        .def("rollback", &Connection::rollback, nb::sig(docs::rollback.signature), docs::rollback.text)
+        .def_prop_rw("autocommit", &Connection::autocommit, &Connection::set_autocommit,
+                     nb::for_getter(nb::sig(docs::autocommit.signature)), nb::for_getter(docs::autocommit.text))
+        .def_prop_ro("status", &Connection::status, nb::sig(docs::status.signature), docs::status.text)
+        .def("get_transaction_status", &Connection::transaction_status, nb::sig(docs::transaction_status.signature), docs::transaction_status.text)
+        .def_prop_ro("notices", &Connection::notices, nb::sig(docs::notices.signature), docs::notices.text)
         // psycopg2's meaning: the transaction ends with the block, the connection stays open.
         .def("__enter__", [](nb::handle self) {
             nb::cast<Connection&>(self).session();
             return nb::borrow(self);
-        })
+        }, nb::sig(docs::connection_enter.signature), docs::connection_enter.text)
         .def("__exit__", [](Connection& self, nb::handle type, nb::handle, nb::handle) {
             if (type.is_none()) {
                 self.commit();
@@ -222,13 +229,14 @@ void bind_connection(nb::module_& module) {
                 self.rollback();
             }
             return false;
-        }, nb::arg("type").none(), nb::arg("value").none(), nb::arg("traceback").none());
+        }, nb::arg("type").none(), nb::arg("value").none(), nb::arg("traceback").none(),
+           nb::sig(docs::connection_exit.signature), docs::connection_exit.text);
     // PEP 249's optional extension: the exception classes on the connection.
     nb::handle connection_class = nb::type<Connection>();
     for (const char* name : error_class_names()) connection_class.attr(name) = module.attr(name);
 
     module.def("connect", [](nb::handle dsn, nb::kwargs kwargs) { return connect_from_python(dsn, kwargs, false); },
-               "dsn"_a.none() = nb::none(), "kwargs"_a);
+               "dsn"_a.none() = nb::none(), "kwargs"_a, nb::sig(docs::connect.signature), docs::connect.text);
     // The connection classes' own: autocommit on from the start (they drive
     // transactions with statements and never change the setting).
     module.def("_connect_autocommit",

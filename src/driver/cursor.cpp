@@ -1,5 +1,7 @@
 #include "driver/cursor.hpp"
 
+#include "driver/binding_docs.hpp"
+
 #include <nanobind/stl/optional.h>
 #include <nanobind/stl/string.h>
 #include <nanobind/stl/string_view.h>
@@ -236,33 +238,36 @@ nb::object Cursor::statusmessage() const {
 
 void bind_cursor(nb::module_& module) {
     using namespace nb::literals;
-    nb::class_<Cursor>(module, "Cursor")
+    nb::class_<Cursor>(module, "Cursor", docs::cursor_class)
         .def("execute", [](Cursor& self, std::string_view query, nb::handle params) { self.execute(query, params); },
-             "query"_a, "params"_a.none() = nb::none())
-        .def("executemany", &Cursor::executemany, "query"_a, "params_seq"_a)
-        .def("fetchone", &Cursor::fetchone)
-        .def("fetchmany", &Cursor::fetchmany, "size"_a.none() = nb::none())
-        .def("fetchall", &Cursor::fetchall)
-        .def("close", &Cursor::close)
-        .def("__iter__", [](nb::handle self) { return nb::borrow(self); })
-        .def("__next__", &Cursor::next)
-        .def("__enter__", [](nb::handle self) { return nb::borrow(self); })
-        .def("__exit__", [](Cursor& self, nb::args) { self.close(); })
-        .def_prop_ro("closed", &Cursor::closed)
-        .def_prop_ro("connection", &Cursor::connection)
-        .def_prop_ro("description", &Cursor::description)
-        .def_prop_ro("rowcount", &Cursor::rowcount)
-        .def_prop_ro("rownumber", &Cursor::rownumber)
-        .def_prop_rw("arraysize", &Cursor::arraysize, &Cursor::set_arraysize)
-        .def_prop_ro("query", &Cursor::query)
-        .def_prop_ro("statusmessage", &Cursor::statusmessage)
-        .def("mogrify", &Cursor::mogrify, "query"_a, "params"_a.none() = nb::none())
-        .def("callproc", &Cursor::callproc, "procname"_a, "params"_a.none() = nb::none())
-        .def("nextset", &Cursor::nextset)
-        .def("copy_expert", &Cursor::copy_expert, "sql"_a, "file"_a, "size"_a = 8192)
+             "query"_a, "params"_a.none() = nb::none(), nb::sig(docs::execute.signature), docs::execute.text)
+        .def("executemany", &Cursor::executemany, "query"_a, "params_seq"_a, nb::sig(docs::executemany.signature), docs::executemany.text)
+        .def("fetchone", &Cursor::fetchone, nb::sig(docs::fetchone.signature), docs::fetchone.text)
+        .def("fetchmany", &Cursor::fetchmany, "size"_a.none() = nb::none(), nb::sig(docs::fetchmany.signature), docs::fetchmany.text)
+        .def("fetchall", &Cursor::fetchall, nb::sig(docs::fetchall.signature), docs::fetchall.text)
+        .def("close", &Cursor::close, nb::sig(docs::cursor_close.signature), docs::cursor_close.text)
+        .def("__iter__", [](nb::handle self) { return nb::borrow(self); }, nb::sig(docs::iter.signature), docs::iter.text)
+        .def("__next__", &Cursor::next, nb::sig(docs::next.signature), docs::next.text)
+        .def("__enter__", [](nb::handle self) { return nb::borrow(self); }, nb::sig(docs::enter.signature), docs::enter.text)
+        .def("__exit__", [](Cursor& self, nb::args) { self.close(); }, nb::sig(docs::exit.signature), docs::exit.text)
+        .def_prop_ro("closed", &Cursor::closed, nb::sig(docs::cursor_closed.signature), docs::cursor_closed.text)
+        .def_prop_ro("connection", &Cursor::connection, nb::sig(docs::cursor_connection.signature), docs::cursor_connection.text)
+        .def_prop_ro("description", &Cursor::description, nb::sig(docs::description.signature), docs::description.text)
+        .def_prop_ro("rowcount", &Cursor::rowcount, nb::sig(docs::rowcount.signature), docs::rowcount.text)
+        .def_prop_ro("rownumber", &Cursor::rownumber, nb::sig(docs::rownumber.signature), docs::rownumber.text)
+        .def_prop_rw("arraysize", &Cursor::arraysize, &Cursor::set_arraysize,
+                     nb::for_getter(nb::sig(docs::arraysize.signature)), nb::for_getter(docs::arraysize.text))
+        .def_prop_ro("query", &Cursor::query, nb::sig(docs::query.signature), docs::query.text)
+        .def_prop_ro("statusmessage", &Cursor::statusmessage, nb::sig(docs::statusmessage.signature), docs::statusmessage.text)
+        .def("mogrify", &Cursor::mogrify, "query"_a, "params"_a.none() = nb::none(), nb::sig(docs::mogrify.signature), docs::mogrify.text)
+        .def("callproc", &Cursor::callproc, "procname"_a, "params"_a.none() = nb::none(), nb::sig(docs::callproc.signature), docs::callproc.text)
+        .def("nextset", &Cursor::nextset, nb::sig(docs::nextset.signature), docs::nextset.text)
+        .def("copy_expert", &Cursor::copy_expert, "sql"_a, "file"_a, "size"_a = 8192, nb::sig(docs::copy_expert.signature),
+             docs::copy_expert.text)
         // Sizes mean nothing to a driver that sends and reads whole values.
-        .def("setinputsizes", [](Cursor&, nb::handle) {}, "sizes"_a.none())
-        .def("setoutputsize", [](Cursor&, nb::handle, nb::handle) {}, "size"_a.none(), "column"_a.none() = nb::none());
+        .def("setinputsizes", [](Cursor&, nb::handle) {}, "sizes"_a.none(), nb::sig(docs::setinputsizes.signature), docs::setinputsizes.text)
+        .def("setoutputsize", [](Cursor&, nb::handle, nb::handle) {}, "size"_a.none(), "column"_a.none() = nb::none(),
+             nb::sig(docs::setoutputsize.signature), docs::setoutputsize.text);
 }
 
 }  // namespace nelvor::driver

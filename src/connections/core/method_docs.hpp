@@ -3,12 +3,11 @@
 // so that the generated stubs import them) and the docstring.
 #pragma once
 
+#include "driver/binding_docs.hpp"
+
 namespace nelvor::core {
 
-struct MethodDoc {
-    const char* signature;
-    const char* text;
-};
+using MethodDoc = driver::BindingDoc;
 
 namespace docs {
 
