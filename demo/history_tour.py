@@ -1,5 +1,6 @@
-"""The historical connection: an object written in several versions, its full history and
-its latest version, a filter on a nested JSON field, and a transaction level reverted."""
+"""The historical connection: an object written in several versions (one by one and in bulk),
+its full history and its latest version, a filter on a nested JSON field, and a transaction
+level reverted."""
 from nelvor_data.connections.implementations.ledger_store import PostgresImmutableConnection
 from nelvor_utils.models.data_models.address import Address
 from nelvor_utils.models.enums import Versions
@@ -12,13 +13,26 @@ LATEST = Q(_address__object_version=Versions.LATEST)
 BY_VERSION = [OrderBy("partition_key"), OrderBy("range_key")]
 
 
+def _rows(object_id, version, prior, record):
+    """An object version and the metadata row that chains it to the one before, as the
+    framework writes them: (address, record) pairs."""
+    return [(Address(class_name=CLASS, class_version="1", object_id=object_id, object_version=version), record),
+            (Address(class_name="metadata", object_id=object_id, object_version=version),
+             {"address": {"class_name": CLASS, "class_version": "1", "object_id": object_id,
+                          "object_version": version},
+              "prior_version": prior, "is_deleted": False})]
+
+
 def _write(connection, object_id, version, prior, record):
-    """An object version and the metadata row that chains it to the one before."""
-    connection.put(Address(class_name=CLASS, class_version="1", object_id=object_id, object_version=version), record)
-    connection.put(Address(class_name="metadata", object_id=object_id, object_version=version),
-                   {"address": {"class_name": CLASS, "class_version": "1", "object_id": object_id,
-                                "object_version": version},
-                    "prior_version": prior, "is_deleted": False})
+    for address, data in _rows(object_id, version, prior, record):
+        connection.put(address, data)
+
+
+def _write_in_bulk(connection, versions):
+    """Many versions in two statements: one bulk_put per table."""
+    pairs = [pair for version in versions for pair in _rows(*version)]
+    connection.bulk_put([pair for pair in pairs if pair[0].class_name == CLASS])
+    connection.bulk_put([pair for pair in pairs if pair[0].class_name == "metadata"])
 
 
 def _show_records(show, records):
@@ -43,9 +57,13 @@ def run(show) -> None:
     connection.begin()
     _write(connection, "n1", "1", None, {"title": "Draft", "body": {"place": {"city": "Oslo"}, "words": 10}})
     _write(connection, "n1", "2", "1", {"title": "Second draft", "body": {"place": {"city": "Oslo"}, "words": 40}})
-    _write(connection, "n1", "3", "2", {"title": "Final", "body": {"place": {"city": "Bergen"}, "words": 55}})
-    _write(connection, "n2", "1", None, {"title": "Other note", "body": {"place": {"city": "Oslo"}, "words": 5}})
     connection.commit()
+    connection.begin()
+    _write_in_bulk(connection, [
+        ("n1", "3", "2", {"title": "Final", "body": {"place": {"city": "Bergen"}, "words": 55}}),
+        ("n2", "1", None, {"title": "Other note", "body": {"place": {"city": "Oslo"}, "words": 5}})])
+    connection.commit()
+    show("n1 written in two versions with put, then a third and n2 with bulk_put")
 
     show("Every version of every note:")
     _show_records(show, connection.query(notes, order_by=BY_VERSION))

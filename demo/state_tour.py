@@ -1,5 +1,8 @@
-"""The state store: records inserted, updated in bulk, queried, and a transaction
+"""The state store: records inserted, updated and deleted in bulk, queried, and a transaction
 undone by compensating writes."""
+import contextlib
+import logging
+
 from nelvor_data.connections.implementations.current_store import PostgresStateConnection
 from nelvor_utils.models.data_models.address import Address
 from nelvor_utils.query.data_models.order_by import OrderBy
@@ -24,7 +27,36 @@ def show_rows(show, connection, heading: str) -> None:
              f"coastal {record['coastal']}, info {record['info']}")
 
 
+class _ShownLog(logging.Handler):
+    """The store's log lines as part of the tour's output, not as stray lines on stderr."""
+
+    def __init__(self, show) -> None:
+        super().__init__()
+        self.show = show
+
+    def emit(self, record: logging.LogRecord) -> None:
+        self.show(f"  (the store logs: {record.getMessage()})")
+
+
+@contextlib.contextmanager
+def _store_log_shown(show):
+    logger = logging.getLogger(PostgresStateConnection.__module__)
+    handler, propagate = _ShownLog(show), logger.propagate
+    logger.addHandler(handler)
+    logger.propagate = False
+    try:
+        yield
+    finally:
+        logger.removeHandler(handler)
+        logger.propagate = propagate
+
+
 def run(show) -> None:
+    with _store_log_shown(show):
+        _tour(show)
+
+
+def _tour(show) -> None:
     connection = PostgresStateConnection()
     connection.connect()
     service = connection.table_schema_manager
@@ -43,9 +75,7 @@ def run(show) -> None:
     connection.commit()
     show_rows(show, connection, "after one insert and one bulk insert:")
 
-    statement, _ = connection._build_bulk_update_statement([(city("brg"), {"population": 291000})])
-    show(f"bulk update statement: {statement}")
-    show("(a bulk update is not recorded for revert; the store logs a warning saying so)")
+    show("one UPDATE for many rows (a bulk update is not recorded for revert):")
     connection.bulk_update([(city("brg"), {"population": 291000}), (city("zrh"), {"population": 423000})])
     show_rows(show, connection, "after the bulk update:")
 
@@ -59,12 +89,22 @@ def run(show) -> None:
     connection.update(city("osl"), {"population": 1})
     connection.delete(city("zrh"))
     connection.insert(city("cph"), {"name": "Copenhagen", "coastal": True})
-    oslo = connection._get_record(city("osl"))
-    show(f"inside a nested transaction level: {len(connection._revert_data[-1])} writes recorded for revert, "
+    oslo, = connection.query(city(None), conditions=Q(partition_key="osl"))
+    show(f"inside a nested transaction level: an update, a delete and an insert; "
          f"{connection.count(city(None))} cities, Oslo's population {oslo['population']}")
     connection.revert()
     connection.commit()
     show_rows(show, connection, "after revert of the inner level (compensating writes, newest first) and commit:")
+
+    connection.begin()
+    connection.bulk_insert([(city("trd"), {"name": "Trondheim", "coastal": True}),
+                            (city("sta"), {"name": "Stavanger", "coastal": True})])
+    connection.commit()
+    connection.begin()
+    connection.bulk_delete([city("trd"), city("sta")])
+    connection.commit()
+    show(f"two more inserted with bulk_insert and removed again with one bulk_delete: "
+         f"{connection.count(city(None))} cities")
 
     connection.execute(f'DROP TABLE "{table}"')
     connection.disconnect()

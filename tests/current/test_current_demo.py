@@ -10,5 +10,8 @@ def test_state_tour(database):
     lines = []
     state_tour.run(lines.append)
     after_update = lines[lines.index("after the bulk update:") + 1:][:3]
-    assert lines[-3:] == after_update
+    reverted = next(index for index, line in enumerate(lines) if line.startswith("after revert"))
+    assert lines[reverted + 1:reverted + 4] == after_update
+    assert lines[-1].endswith("removed again with one bulk_delete: 3 cities")
+    assert "  (the store logs: Revert is not supported for bulk update)" in lines
     assert "coastal Norwegian cities, largest first: ['Oslo', 'Bergen']" in lines
