@@ -207,6 +207,11 @@ def test_the_table_described_is_the_one_the_name_resolves_to(fresh, admin_sql):
             other.disconnect()
     finally:
         admin_sql("DROP SCHEMA elsewhere CASCADE")
+    admin_sql('CREATE TABLE "Odd.Name""q" (a integer)')  # the whole name is one identifier
+    try:
+        assert fresh.connection._describe_table('Odd.Name"q') == {"a": "integer"}
+    finally:
+        admin_sql('DROP TABLE "Odd.Name""q"')
 
 
 def test_a_column_added_by_another_session_is_written(fresh, admin_sql):

@@ -2,13 +2,8 @@
 
 #include "connections/core/statement_execution.hpp"
 #include "connections/sql/argument_checks.hpp"
-#include "driver/python_values.hpp"
-
-#include <string>
 
 namespace nelvor::sql {
-
-using driver::text_of;
 
 namespace {
 
@@ -38,26 +33,16 @@ nb::dict per_connection(nb::handle memo, nb::handle self) {
     return nb::borrow<nb::dict>(entry);
 }
 
-// The name as a quoted identifier, for to_regclass: the table the statements
-// name, found through this session's search_path.
-std::string regclass_text(nb::handle table_name) {
-    std::string quoted = "\"";
-    for (char c : text_of(table_name)) {
-        if (c == '"') quoted += c;
-        quoted += c;
-    }
-    return quoted + "\"";
-}
-
+// The table the statements name (the whole name as one quoted identifier),
+// found through this session's search_path.
 nb::dict read_catalogue(nb::handle self, nb::handle table_name) {
-    std::string name = regclass_text(table_name);
     nb::object cursor = core::execute(
         self,
         "SELECT column_name, data_type FROM information_schema.columns "
         "WHERE (table_schema, table_name) = (SELECT n.nspname::text, c.relname::text FROM pg_class c "
-        "JOIN pg_namespace n ON n.oid = c.relnamespace WHERE c.oid = to_regclass(%s)) "
+        "JOIN pg_namespace n ON n.oid = c.relnamespace WHERE c.oid = to_regclass(quote_ident(%s))) "
         "ORDER BY ordinal_position",
-        nb::make_tuple(nb::str(name.c_str(), name.size())));
+        nb::make_tuple(table_name));
     nb::dict description;
     for (nb::handle row : cursor.attr("fetchall")()) description[row[0]] = row[1];
     return description;
