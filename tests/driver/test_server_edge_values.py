@@ -57,6 +57,20 @@ def test_decimal_subclass_is_written_as_its_value(select_value):
     assert Decimal(select_value("SELECT (%s)::text", (Shouting("-1E+400"),))) == Decimal("-1E+400")
 
 
+class Pretending(Decimal):
+    def is_finite(self):
+        return not super().is_finite()
+
+    def is_nan(self):
+        return True
+
+
+@pytest.mark.parametrize("value", [Pretending("3.25"), Pretending("-Infinity"), Pretending("NaN")])
+def test_decimal_subclass_flags_do_not_change_the_value(select_value, value):
+    got = select_value("SELECT %s", (value,))
+    assert (got.is_nan() and value.as_tuple().exponent == "n") or got == Decimal(value)
+
+
 def test_uuid_subclass_is_written_as_its_value(select_value):
     value = Forged(int=5)
     assert select_value("SELECT %s", (value,)) == uuid.UUID(int=5)

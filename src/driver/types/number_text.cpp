@@ -25,12 +25,6 @@ std::string owned_text(PyObject* text) {
     return nb::cast<std::string>(owned);
 }
 
-bool call_flag(PyObject* value, const char* method) {
-    nb::object flag = nb::steal(PyObject_CallMethod(value, method, nullptr));
-    if (!flag.is_valid()) throw nb::python_error();
-    return is_true(flag);
-}
-
 }  // namespace
 
 NumberText int_number(PyObject* value) {
@@ -56,11 +50,12 @@ NumberText float_number(double number) {
 }
 
 NumberText decimal_number(PyObject* value) {
-    if (!call_flag(value, "is_finite")) {
-        if (call_flag(value, "is_nan")) return {kNumeric, "NaN", true};
-        return {kNumeric, call_flag(value, "is_signed") ? "-Infinity" : "Infinity", true};
-    }
+    // The specials read from the base type's text too ("NaN", "-sNaN",
+    // "-Infinity"): a subclass's is_finite or is_nan could say otherwise.
     std::string text = decimal_text(value);
+    if (text.find("NaN") != std::string::npos) return {kNumeric, "NaN", true};
+    if (text.find("Infinity") != std::string::npos)
+        return {kNumeric, text.front() == '-' ? "-Infinity" : "Infinity", true};
     const Oid type = number_constant_type(text);
     return {type, std::move(text)};
 }
