@@ -54,6 +54,14 @@ def test_failed_statement_is_rolled_back_and_the_connection_goes_on(driver, pep_
     assert visible(conn, table) == []
 
 
+def test_statement_refused_before_sending_opens_no_transaction(driver, pep_conn):
+    cur = pep_conn.cursor()
+    with pytest.raises(driver.ProgrammingError):
+        cur.execute("UPDATE no_such_table SET a = %s, b = %s", (1,))
+    assert pep_conn.status == driver.STATUS_READY
+    pep_conn.autocommit = True
+
+
 @pytest.mark.parametrize("end", ["commit", "rollback"])
 def test_ending_with_nothing_open_sends_nothing(pep_conn, end):
     getattr(pep_conn, end)()

@@ -202,9 +202,18 @@ StatementRun run_statement(Connection& connection, const SessionHandles& session
         held.sent = std::string(query);
         return held;
     }
-    if (!connection.autocommit() && !begin.pending() && PQtransactionStatus(conn) == PQTRANS_IDLE) {
-        begin.open_with_next();
-    }
+    // Without autocommit the statement opens a transaction; should it fail
+    // before it goes out (a value that cannot be rendered), no transaction was
+    // opened and the session stays as it was.
+    const bool opens = !connection.autocommit() && !begin.pending() && PQtransactionStatus(conn) == PQTRANS_IDLE;
+    if (opens) begin.open_with_next();
+    struct UnsentBegin {
+        HeldBegin& begin;
+        bool opened;
+        ~UnsentBegin() {
+            if (opened) begin.drop();
+        }
+    } unsent{begin, opens};
     ReplySpin* spin = connection.spin_wait() ? &connection.reply_spin() : nullptr;
     Runner runner(conn, session.cancel.get(), choice, stream, spin, text_hash, consumer, begin);
     // DEALLOCATE of a name the server has lost fails, which would abort a
