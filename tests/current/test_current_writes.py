@@ -1,5 +1,7 @@
 """Single and bulk writes, the record lookup, and values of json columns."""
 import copy
+import datetime
+import json
 import logging
 
 import pytest
@@ -207,3 +209,32 @@ class _UnreadableClass:
 def test_a_failing_mapping_check_raises_its_own_error(plain):
     with pytest.raises(LookupError, match="class unreadable"):
         plain.insert(address("a"), _UnreadableClass())
+
+
+@pytest.mark.parametrize("count", [1, 100])
+def test_bulk_insert_stores_json_text_as_insert_does(plain, table, count):
+    """Dicts and lists for a json column are written by the class, byte for byte as the
+    framework's conversion (json.dumps) writes them for insert."""
+    value = {"b": [1, 2.5, None, True, "x\u00e9\U0001d11e\n"], "a": {"1": {}}, "z": -0.0, "big": 2**70}
+    plain.insert(address("single"), {"data": value})
+    plain.bulk_insert([(address(f"k{i}"), {"data": value if i % 2 else [value]}) for i in range(count)])
+    cursor = plain.execute(f'SELECT partition_key, data::text FROM "{table}" ORDER BY partition_key')
+    stored = dict(cursor.fetchall())
+    assert stored.pop("single") == json.dumps(value)
+    assert stored == {f"k{i}": json.dumps(value if i % 2 else [value]) for i in range(count)}
+
+
+@pytest.mark.parametrize("value", [{"n": float("nan")}, [{1.5: "float key"}], {"when": datetime.date(2024, 1, 2)}])
+def test_bulk_insert_leaves_json_the_class_cannot_write_to_the_framework(plain, table, value):
+    try:
+        expected = json.dumps(value)
+    except TypeError as refused:
+        with pytest.raises(type(refused)):
+            plain.bulk_insert([(address("k"), {"data": value})])
+        return
+    if "NaN" in expected:  # json.dumps writes it, the server refuses it
+        with pytest.raises(NelvorConnectionError):
+            plain.bulk_insert([(address("k"), {"data": value})])
+        return
+    plain.bulk_insert([(address("k"), {"data": value})])
+    assert plain.execute(f'SELECT data::text FROM "{table}"').fetchone()[0] == expected

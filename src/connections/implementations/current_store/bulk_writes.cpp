@@ -8,6 +8,7 @@
 #include "connections/implementations/current_store/record_writes.hpp"
 #include "connections/implementations/current_store/current_support.hpp"
 #include "connections/sql/argument_checks.hpp"
+#include "connections/sql/json_column_text.hpp"
 #include "connections/sql/statement_builders.hpp"
 #include "connections/sql/table_description.hpp"
 #include "framework/framework.hpp"
@@ -22,15 +23,33 @@ bool is_empty(nb::handle sequence) { return nb::len(sequence) == 0; }
 // beyond it the ORed groups' quadratic planning outweighs everything else.
 constexpr size_t kMostOredGroups = 64;
 
-// Values bound for json columns are encoded the way `insert` encodes them, so
-// one record stores the same whichever way it is written (a text such as
-// "123" would otherwise be parsed by the server and stored as a number).
-// Keys that are not columns stay, so the server still rejects them.
-void encode_for_column_types(nb::handle self, nb::dict description, nb::handle row) {
-    for (nb::handle key : nb::list(row.attr("keys")())) {
-        if (description.contains(key))
-            row[key] = sql::process_value_before_insert(self, row[key], description[key]);
+// A copy of `record` with the values bound for json columns encoded the way
+// `insert` encodes them, so one record stores the same whichever way it is
+// written (a text such as "123" would otherwise be parsed by the server and
+// stored as a number); dicts and lists there become their JSON text at once
+// instead of being copied first. Keys that are not columns stay, so the
+// server still rejects them.
+nb::dict row_for_insert(nb::handle self, nb::dict description, nb::handle record) {
+    nb::object items = nb::borrow(record);
+    if (!PyDict_CheckExact(record.ptr())) {  // another mapping: its items, read once
+        items = nb::dict();
+        if (PyDict_Merge(items.ptr(), record.ptr(), 1) < 0) throw nb::python_error();
     }
+    nb::dict row;
+    PyObject *key, *value;
+    Py_ssize_t position = 0;
+    while (PyDict_Next(items.ptr(), &position, &key, &value)) {
+        PyObject* data_type = PyDict_GetItemWithError(description.ptr(), key);
+        if (data_type == nullptr && PyErr_Occurred()) throw nb::python_error();
+        nb::object stored;
+        if (data_type != nullptr) stored = sql::json_column_text(value, data_type);
+        if (!stored.is_valid()) {
+            stored = core::deep_copy(value);
+            if (data_type != nullptr) stored = sql::process_value_before_insert(self, stored, data_type);
+        }
+        if (PyDict_SetItem(row.ptr(), key, stored.ptr()) < 0) throw nb::python_error();
+    }
+    return row;
 }
 
 }  // namespace
@@ -51,9 +70,8 @@ void bulk_insert(nb::handle self, nb::handle data) {
         nb::list rows;
         for (nb::handle pair : data) {
             sql::require_map(pair[1], "data");
-            nb::object row = core::deep_copy(pair[1]);
+            nb::dict row = row_for_insert(self, description, pair[1]);
             row[primary_key()] = object_id_of(pair[0]);
-            encode_for_column_types(self, description, row);
             rows.append(row);
         }
         statement = sql::build_bulk_insert_statement(self, table_name, rows);

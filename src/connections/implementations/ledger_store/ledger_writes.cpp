@@ -9,6 +9,7 @@
 #include "connections/implementations/ledger_store/table_kinds.hpp"
 #include "connections/sql/argument_checks.hpp"
 #include "connections/sql/field_names.hpp"
+#include "connections/sql/json_column_text.hpp"
 #include "connections/sql/statement_builders.hpp"
 #include "connections/sql/table_description.hpp"
 #include "framework/framework.hpp"
@@ -67,7 +68,11 @@ nb::dict shape_row(nb::handle self, TargetTable& table, nb::handle address, nb::
         nb::object column = known ? nb::borrow(known) : nb::object(sql::column_name(self, table.name, key));
         if (!known) table.column_of[key] = column;
         if (!table.columns.contains(column)) table.columns = sql::describe_table_with(self, table.name, column);
-        if (table.columns.contains(column)) kept[column] = value;
+        if (!table.columns.contains(column)) continue;
+        // A dict or list for a json column goes as its JSON text, written here rather than by one
+        // Python json.dumps per row (see json_column_text).
+        nb::object text = sql::json_column_text(value, table.columns[column]);
+        kept[column] = text.is_valid() ? text : nb::borrow(value);
     }
     return kept;
 }
