@@ -13,9 +13,11 @@ matplotlib.use("Agg")
 import matplotlib.pyplot as plt  # noqa: E402
 
 FLOOR = "libpq floor"
-SERIES = (("ours", "ours", "#1f77b4"), ("psycopg2", "psycopg2", "#ff7f0e"),
-          ("psycopg3", "psycopg 3 (C)", "#2ca02c"), ("asyncpg", "asyncpg", "#d62728"),
-          ("prepared floor", "libpq floor, prepared", "#7f7f7f"))
+SERIES = (("ours", "ours", "#1f77b4"), ("our driver", "our driver", "#aec7e8"),
+          ("psycopg2", "psycopg2", "#ff7f0e"), ("psycopg2 tuned", "psycopg2 tuned", "#ffbb78"),
+          ("psycopg3", "psycopg 3 (C)", "#2ca02c"), ("psycopg3 tuned", "psycopg 3 tuned", "#98df8a"),
+          ("asyncpg", "asyncpg", "#d62728"), ("asyncpg tuned", "asyncpg tuned", "#ff9896"),
+          ("prepared floor", "libpq floor, prepared", "#7f7f7f"), ("streamed floor", "libpq floor, streamed", "#c7c7c7"))
 
 
 def draw(path: Path, scales: Dict[str, Dict[str, dict]]) -> None:

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # The benchmark in one command:  bash bench/run.sh [--scale 1,10] [--rounds N] [--only H1,S4]
-# Sets the project up (scripts/setup.sh), installs the bench extras (psycopg2, psycopg 3 (C), asyncpg, matplotlib),
+# Sets the project up (scripts/setup.sh), installs the bench extras (psycopg2, psycopg 3 (C), asyncpg, matplotlib, orjson),
 # starts a throwaway PostgreSQL cluster unless POSTGRES_* name a server, builds the
 # dataset through the classes, runs every workload and writes bench/results/latest.json
 # and bench/results/latest.png.
