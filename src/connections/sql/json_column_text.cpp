@@ -1,6 +1,5 @@
 #include "connections/sql/json_column_text.hpp"
 
-#include "driver/python_values.hpp"
 #include "driver/types/json_encode.hpp"
 
 #include <string>
@@ -9,7 +8,8 @@ namespace nelvor::sql {
 
 nb::object json_column_text(nb::handle value, nb::handle data_type) {
     if (!PyDict_CheckExact(value.ptr()) && !PyList_CheckExact(value.ptr())) return nb::object();
-    if (!PyUnicode_Check(data_type.ptr()) || driver::text_of(data_type) != "json") return nb::object();
+    if (!PyUnicode_Check(data_type.ptr()) || PyUnicode_CompareWithASCIIString(data_type.ptr(), "json") != 0)
+        return nb::object();
     std::string text;
     try {
         text = driver::to_json_text(value, true);

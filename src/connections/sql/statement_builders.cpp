@@ -120,7 +120,8 @@ nb::tuple build_delete_statement(nb::handle self, nb::handle table_name, nb::han
 
 nb::object process_value_before_insert(nb::handle, nb::handle value, nb::handle data_type) {
     require_text(data_type, "data_type");
-    if (text_of(data_type) != "json") return nb::borrow(value);
+    // Compared in place: bulk writes ask this for every value.
+    if (PyUnicode_CompareWithASCIIString(data_type.ptr(), "json") != 0) return nb::borrow(value);
     if (PyUnicode_Check(value.ptr()) || PyLong_Check(value.ptr()))
         return nb::str(driver::to_json_text(value, true).c_str());
     if (PyFloat_Check(value.ptr())) {
