@@ -7,7 +7,7 @@
 #   bash scripts/setup.sh --tools-only  all but the project itself (for scripts/dev_build.sh)
 source "$(dirname "$0")/common.sh"
 
-system_packages=(g++ cmake ninja-build rapidjson-dev libpq-dev pgbouncer)
+system_packages=(g++ cmake ninja-build rapidjson-dev libpq-dev pgbouncer openssl)
 missing=()
 for package in "${system_packages[@]}"; do
   dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" \
