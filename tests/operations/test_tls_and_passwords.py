@@ -8,6 +8,7 @@ import importlib
 import logging
 import os
 import secrets
+import shutil
 import subprocess
 
 import pytest
@@ -62,19 +63,13 @@ def secure_server(make_cluster):
     make_server_certificate(folder, "ca", "localhost")
     os.chmod(os.path.join(folder, "server.key"), 0o600)  # the server refuses a key others can read
     if os.geteuid() == 0:
-        os.chown(os.path.join(folder, "server.key"), *_ids(cluster.os_user))
+        shutil.chown(os.path.join(folder, "server.key"), user=cluster.os_user)
     cluster.write_hba(["hostssl all all 127.0.0.1/32 scram-sha-256", "hostssl all all ::1/128 scram-sha-256"])
     cluster.start({"ssl": "on", "ssl_cert_file": f"'{folder}/server.crt'", "ssl_key_file": f"'{folder}/server.key'",
                    "password_encryption": "'scram-sha-256'", "log_connections": "on"})
     cluster.sql(f"CREATE ROLE {ROLE} LOGIN PASSWORD '{PASSWORD}'")
     cluster.sql(f'CREATE DATABASE "{DATABASE}" OWNER {ROLE}')
     return cluster, folder
-
-
-def _ids(user: str) -> tuple[int, int]:
-    import pwd
-    entry = pwd.getpwnam(user)
-    return entry.pw_uid, entry.pw_gid
 
 
 @pytest.fixture
