@@ -223,7 +223,7 @@ def test_a_single_object_read_touches_one_partition(databases, results, admin_sq
     finally:
         connection.disconnect()
     table = "journal_v_1" if connection_class is PostgresImmutableConnection else "ledger_v_1"
-    [read] = [text for text in recorder.sent if f'"{table}"' in text]  # not the column look-ups
+    [read] = [text for text in recorder.sent if f'FROM "{table}"' in text]  # not the column look-up
     [[plan_text]] = admin_sql(f"EXPLAIN (ANALYZE, TIMING OFF, FORMAT JSON) {read}", database=split)
     relations = scanned_relations(json.loads(plan_text)[0]["Plan"])
     partitions = {table: {r for r in relations if r.startswith(f"{table}_p")}
