@@ -7,6 +7,7 @@
 #include "driver/connection.hpp"
 #include "driver/cursor.hpp"
 #include "driver/errors.hpp"
+#include "driver/python_values.hpp"
 #include "driver/execution/wait.hpp"
 
 namespace nelvor::driver {
@@ -44,9 +45,7 @@ public:
 private:
     bool is_text_file() const {
         nb::handle text_base = nb::module_::import_("io").attr("TextIOBase");
-        const int result = PyObject_IsInstance(file_.ptr(), text_base.ptr());
-        if (result < 0) throw nb::python_error();
-        return result != 0;
+        return is_instance(file_, text_base);
     }
 
     nb::object file_;

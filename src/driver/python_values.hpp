@@ -29,4 +29,13 @@ inline bool is_instance(nb::handle value, nb::handle type) {
     return result != 0;
 }
 
+// A dict or any other collections.abc.Mapping (a list or tuple answers at once).
+inline bool is_mapping(nb::handle value) {
+    PyObject* raw = value.ptr();
+    if (PyDict_Check(raw)) return true;
+    if (PyTuple_CheckExact(raw) || PyList_CheckExact(raw)) return false;
+    static nb::handle mapping = nb::object(nb::module_::import_("collections.abc").attr("Mapping")).release();
+    return is_instance(value, mapping);
+}
+
 }  // namespace nelvor::driver

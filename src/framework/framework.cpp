@@ -58,7 +58,6 @@ Handles load() {
     h.deepcopy = keep_attr("copy", "deepcopy");
     h.os_environ = keep_attr("os", "environ");
     h.random_choices = keep_attr("random", "choices");
-    h.json_loads = keep_attr("json", "loads");
     return h;
 }
 

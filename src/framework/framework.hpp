@@ -28,7 +28,7 @@ struct Handles {
     std::string model_table_alias, metadata_table_alias;
     std::string address_field, metadata_field;
     // standard library
-    nb::handle deepcopy, os_environ, random_choices, json_loads;
+    nb::handle deepcopy, os_environ, random_choices;
 };
 
 // Imports everything on the first call; later calls are a pointer read.

@@ -8,6 +8,8 @@
 
 namespace nelvor::sql {
 
+using driver::is_instance;
+
 namespace {
 
 [[noreturn]] void reject(nb::handle value, const char* argument, const char* expected) {
@@ -15,19 +17,8 @@ namespace {
                           nb::type_name(value.type()).c_str()).c_str());
 }
 
-bool is_mapping(nb::handle value) {
-    static nb::handle mapping = nb::object(nb::module_::import_("collections.abc").attr("Mapping")).release();
-    return PyDict_Check(value.ptr()) || driver::is_instance(value, mapping);
-}
-
-bool is_a(nb::handle value, nb::handle type) {
-    int result = PyObject_IsInstance(value.ptr(), type.ptr());
-    if (result < 0) throw nb::python_error();
-    return result == 1;
-}
-
 void require_optional(nb::handle value, nb::handle type, const char* argument, const char* expected) {
-    if (!value.is_none() && !is_a(value, type)) reject(value, argument, expected);
+    if (!value.is_none() && !is_instance(value, type)) reject(value, argument, expected);
 }
 
 bool is_pair(nb::handle item) {
@@ -41,7 +32,7 @@ void require_text(nb::handle value, const char* argument) {
 }
 
 void require_map(nb::handle value, const char* argument) {
-    if (!is_mapping(value)) reject(value, argument, "a mapping");
+    if (!driver::is_mapping(value)) reject(value, argument, "a mapping");
 }
 
 void require_list(nb::handle value, const char* argument) {
@@ -49,7 +40,7 @@ void require_list(nb::handle value, const char* argument) {
 }
 
 void require_address(nb::handle value, const char* argument) {
-    if (!is_a(value, framework::handles().Address)) reject(value, argument, "an Address");
+    if (!is_instance(value, framework::handles().Address)) reject(value, argument, "an Address");
 }
 
 void require_addressed_pairs(nb::handle pairs, const char* argument) {
@@ -58,7 +49,7 @@ void require_addressed_pairs(nb::handle pairs, const char* argument) {
     for (nb::handle item : pairs) {
         if (!is_pair(item)) continue;
         nb::object address = item[0];
-        if (!is_a(address, framework::handles().Address))
+        if (!is_instance(address, framework::handles().Address))
             reject(address, argument, "a list of (Address, record) pairs, holding an Address first");
     }
 }
@@ -66,7 +57,7 @@ void require_addressed_pairs(nb::handle pairs, const char* argument) {
 void require_addresses(nb::handle addresses, const char* argument) {
     if (!PyList_Check(addresses.ptr()) && !PyTuple_Check(addresses.ptr())) reject(addresses, argument, "a list");
     for (nb::handle address : addresses)
-        if (!is_a(address, framework::handles().Address)) reject(address, argument, "a list of Address");
+        if (!is_instance(address, framework::handles().Address)) reject(address, argument, "a list of Address");
 }
 
 void require_conditions(nb::handle conditions) {
@@ -78,13 +69,14 @@ void require_query_arguments(nb::handle query_specifier, nb::handle conditions, 
     const auto& fw = framework::handles();
     require_optional(query_specifier, fw.QuerySpecifier, "query_specifier", "a QuerySpecifier or None");
     require_conditions(conditions);
-    if (!pagination.is_none() && !is_a(pagination, fw.NumberPaginator) && !is_a(pagination, fw.CursorPaginator))
+    if (!pagination.is_none() && !is_instance(pagination, fw.NumberPaginator) &&
+        !is_instance(pagination, fw.CursorPaginator))
         reject(pagination, "pagination", "a NumberPaginator, a CursorPaginator or None");
     if (order_by.is_none()) return;
     if (!PyList_Check(order_by.ptr()) && !PyTuple_Check(order_by.ptr()))
         reject(order_by, "order_by", "a list of OrderBy or None");
     for (nb::handle item : order_by)
-        if (!is_a(item, fw.OrderBy)) reject(item, "order_by", "a list of OrderBy");
+        if (!is_instance(item, fw.OrderBy)) reject(item, "order_by", "a list of OrderBy");
 }
 
 }  // namespace nelvor::sql

@@ -1,5 +1,6 @@
 #include "connections/sql/operator_map.hpp"
 
+#include "driver/python_values.hpp"
 #include "driver/types/json_decode.hpp"
 #include "framework/framework.hpp"
 
@@ -52,9 +53,7 @@ nb::str in_template(nb::handle value) {
 }
 
 nb::str null_template(nb::handle value) {
-    int truth = PyObject_IsTrue(value.ptr());
-    if (truth < 0) throw nb::python_error();
-    return nb::str(truth ? "{field_name} IS NULL" : "{field_name} IS NOT NULL");
+    return nb::str(driver::is_true(value) ? "{field_name} IS NULL" : "{field_name} IS NOT NULL");
 }
 
 nb::object upper_text(nb::handle value) { return nb::str(value).attr("upper")(); }

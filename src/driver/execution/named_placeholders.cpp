@@ -4,16 +4,6 @@
 
 namespace nelvor::driver {
 
-bool is_mapping(nb::handle params) {
-    PyObject* raw = params.ptr();
-    if (PyTuple_CheckExact(raw) || PyList_CheckExact(raw)) return false;
-    if (PyDict_Check(raw)) return true;
-    static nb::handle mapping = nb::object(nb::module_::import_("collections.abc").attr("Mapping")).release();
-    const int result = PyObject_IsInstance(raw, mapping.ptr());
-    if (result < 0) throw nb::python_error();
-    return result != 0;
-}
-
 PositionalQuery positional_from_named(std::string_view query, nb::handle mapping) {
     PositionalQuery positional;
     positional.query.reserve(query.size());

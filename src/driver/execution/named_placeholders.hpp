@@ -7,6 +7,8 @@
 #include <string>
 #include <string_view>
 
+#include "driver/python_values.hpp"
+
 namespace nelvor::driver {
 
 namespace nb = nanobind;
@@ -15,9 +17,6 @@ struct PositionalQuery {
     std::string query;
     nb::tuple params;
 };
-
-// A dict or any collections.abc.Mapping.
-bool is_mapping(nb::handle params);
 
 // Raises KeyError for a name the mapping lacks (as psycopg2 does) and
 // ProgrammingError for a "%s" among named placeholders or a malformed one.

@@ -1,12 +1,8 @@
 #pragma once
-// Whether a query's rows are worth building while they arrive. That wins
-// when the server is slower than the building (the building hides under its
-// work) and costs a little when the rows are all there at once (a result per
-// row from libpq, more turns). A streamed run that waited for the server
-// kept up with it; one that never waited was behind the server or had its
-// rows all at once, which the time a whole read takes to arrive tells apart.
-// A text read whole is streamed again now and then to look anew, less often
-// while its rows are built in next to no time.
+// Whether a query's rows are built while they arrive: a gain when the server
+// is slower than the building, a small cost when the rows come all at once.
+// Chosen per text from how its streamed and whole runs went, with a streamed
+// run now and then to look anew.
 #include <cstdint>
 
 #include "driver/execution/lru_map.hpp"
