@@ -32,3 +32,31 @@ def test_demo_uses_public_operations_only():
                for number, line in enumerate(path.read_text(encoding="utf-8").splitlines(), 1)
                if re.search(r"\bconnection\._", line)]
     assert private == []
+
+
+def _documented(obj) -> bool:
+    """Whether the docstring says more than the signature nanobind puts first."""
+    text = (getattr(obj, "__doc__", None) or "").strip()
+    if text.startswith(f"{getattr(obj, '__name__', '')}("):
+        text = text.partition("\n")[2]
+    return bool(text.strip())
+
+
+def test_public_operations_are_documented():
+    from nelvor_data.connections.implementations import current_store, ledger_store
+
+    undocumented = []
+    for module, class_name in ((ledger_store, "PostgresImmutableConnection"), (current_store, "PostgresStateConnection")):
+        cls = getattr(module, class_name)
+        members = {"": cls, **{name: member for name, member in vars(cls).items()
+                               if not name.startswith("_") and callable(getattr(member, "fget", member))}}
+        members["__init__"] = vars(cls)["__init__"]
+        undocumented += [f"{class_name}.{name}" for name, member in members.items()
+                         if not _documented(getattr(member, "fget", member))]
+        for name in ("connect", "Connection", "Cursor", "Error", "IntegrityError"):
+            undocumented += [f"{module.__name__}.{name}"] if not _documented(getattr(module, name)) else []
+        for cls_name in ("Connection", "Cursor"):
+            driver_cls = getattr(module, cls_name)
+            undocumented += [f"{cls_name}.{name}" for name, member in vars(driver_cls).items()
+                             if not name.startswith("_") and not _documented(getattr(member, "fget", member))]
+    assert undocumented == []

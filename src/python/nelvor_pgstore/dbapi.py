@@ -49,19 +49,22 @@ Timestamp = datetime.datetime
 
 
 def DateFromTicks(ticks):  # noqa: N802 - the name PEP 249 gives it
+    """The local date of a time.time() value."""
     return Date(*time.localtime(ticks)[:3])
 
 
 def TimeFromTicks(ticks):  # noqa: N802
+    """The local time of day of a time.time() value."""
     return Time(*time.localtime(ticks)[3:6])
 
 
 def TimestampFromTicks(ticks):  # noqa: N802
+    """The local date and time of a time.time() value."""
     return Timestamp(*time.localtime(ticks)[:6])
 
 
 def Binary(value):  # noqa: N802
-    """Sent as bytea."""
+    """The value as bytes, which the driver sends as bytea."""
     return bytes(value)
 
 

@@ -35,6 +35,7 @@ inline constexpr MethodDoc query{
     "Returns:\n"
     "    One dict per row, by column name; json columns decoded.\n\n"
     "Raises:\n"
+    "    TypeError: an argument of the wrong type (the message names it).\n"
     "    NelvorConnectionError: the SELECT failed (driver error as __cause__)."};
 
 inline constexpr MethodDoc count{
@@ -42,6 +43,7 @@ inline constexpr MethodDoc count{
     "conditions: nelvor_utils.query.utils.Q | None = None) -> int",
     "Count the rows query() would return for the same address and conditions.\n\n"
     "Raises:\n"
+    "    TypeError: an argument of the wrong type (the message names it).\n"
     "    NelvorConnectionError: the statement failed (driver error as __cause__)."};
 
 inline constexpr MethodDoc insert{
@@ -53,6 +55,7 @@ inline constexpr MethodDoc insert{
     "    data: the fields; those the table has no column for are left out; dicts and lists\n"
     "        go to json columns. Not modified.\n\n"
     "Raises:\n"
+    "    TypeError: an argument of the wrong type (the message names it).\n"
     "    IndexError: revert is enabled and no transaction level is open (nothing written).\n"
     "    NelvorConnectionError: the INSERT failed, e.g. the object exists already (driver\n"
     "        error as __cause__)."};
@@ -63,6 +66,7 @@ inline constexpr MethodDoc update{
     "Set the given fields of the object's row; the other columns keep their values. With\n"
     "revert enabled the row is read first and kept for revert().\n\n"
     "Raises:\n"
+    "    TypeError: an argument of the wrong type (the message names it).\n"
     "    NelvorConnectionError: 'Record not found for ...' (revert enabled and no such row;\n"
     "        nothing written), or the statement failed (driver error as __cause__).\n"
     "    IndexError: revert is enabled and no transaction level is open (nothing written)."};
@@ -72,6 +76,7 @@ inline constexpr MethodDoc delete_record{
     "Delete the object's row. With revert enabled the row is read first and kept for\n"
     "revert().\n\n"
     "Raises:\n"
+    "    TypeError: an argument of the wrong type (the message names it).\n"
     "    NelvorConnectionError: 'Record not found for ...' (revert enabled and no such row;\n"
     "        nothing deleted), or the statement failed (driver error as __cause__).\n"
     "    IndexError: revert is enabled and no transaction level is open (nothing deleted)."};
@@ -85,6 +90,7 @@ inline constexpr MethodDoc bulk_insert{
     "        first address; fields missing from a record are written as NULL. An empty list\n"
     "        does nothing.\n\n"
     "Raises:\n"
+    "    TypeError: an argument of the wrong type (the message names it).\n"
     "    IndexError: revert is enabled and no transaction level is open (nothing written).\n"
     "    NelvorConnectionError: the INSERT failed; no row is written (driver error as\n"
     "        __cause__)."};
@@ -98,6 +104,7 @@ inline constexpr MethodDoc bulk_update{
     "    data: (address, record) pairs; each record sets the given fields of its object's\n"
     "        row. An empty list does nothing.\n\n"
     "Raises:\n"
+    "    TypeError: an argument of the wrong type (the message names it).\n"
     "    NelvorConnectionError: the UPDATE failed; no row is changed (driver error as\n"
     "        __cause__)."};
 
@@ -106,6 +113,7 @@ inline constexpr MethodDoc bulk_delete{
     "Delete the rows of many objects of one table in a single DELETE. With revert enabled\n"
     "each row is read first and kept for revert().\n\n"
     "Raises:\n"
+    "    TypeError: an argument of the wrong type (the message names it).\n"
     "    NelvorConnectionError: 'Record not found for ...' (revert enabled and an address has\n"
     "        no row; nothing deleted), or the DELETE failed (driver error as __cause__).\n"
     "    IndexError: revert is enabled and no transaction level is open (nothing deleted)."};

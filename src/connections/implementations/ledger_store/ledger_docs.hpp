@@ -41,6 +41,7 @@ inline constexpr MethodDoc query{
     "    and the class's fields) and _metadata: that version's metadata row with its\n"
     "    next_version (None for the latest version).\n\n"
     "Raises:\n"
+    "    TypeError: an argument of the wrong type (the message names it).\n"
     "    NelvorConnectionError: a statement failed (driver error as __cause__), or a\n"
     "        CursorPaginator was given ('Cursor pagination is not supported')."};
 
@@ -51,6 +52,7 @@ inline constexpr MethodDoc count{
     "Returns:\n"
     "    The number of rows, summed over the class versions.\n\n"
     "Raises:\n"
+    "    TypeError: an argument of the wrong type (the message names it).\n"
     "    NelvorConnectionError: a statement failed (driver error as __cause__)."};
 
 inline constexpr MethodDoc put{
@@ -64,6 +66,7 @@ inline constexpr MethodDoc put{
     "        holds address (class_name, class_version, object_id, object_version of the\n"
     "        version it describes), prior_version and is_deleted. Not modified.\n\n"
     "Raises:\n"
+    "    TypeError: an argument of the wrong type (the message names it).\n"
     "    IndexError: revert is enabled and no transaction level is open (nothing written).\n"
     "    NelvorConnectionError: the INSERT failed, e.g. the version exists already (driver\n"
     "        error as __cause__)."};
@@ -77,6 +80,7 @@ inline constexpr MethodDoc bulk_put{
     "        address, fields missing from a record are written as NULL. An empty list does\n"
     "        nothing.\n\n"
     "Raises:\n"
+    "    TypeError: an argument of the wrong type (the message names it).\n"
     "    IndexError: revert is enabled and no transaction level is open (nothing written).\n"
     "    NelvorConnectionError: the INSERT failed (no row is written; driver error as\n"
     "        __cause__)."};
