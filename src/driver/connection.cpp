@@ -8,6 +8,8 @@
 #include <nanobind/stl/string_view.h>
 #include <nanobind/stl/vector.h>
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <cctype>
 
@@ -90,6 +92,7 @@ nb::object connect_from_python(nb::handle dsn, nb::kwargs kwargs, bool for_class
 Connection::Connection(PgConnPtr conn, CancelHandle cancel, std::optional<int> prepare_threshold, bool autocommit)
     : conn_(std::move(conn)),
       cancel_(std::move(cancel)),
+      opened_by_(getpid()),
       prepared_(std::make_unique<PreparedCache>(prepare_threshold)),
       autocommit_(autocommit) {
     // Kept for `notices` instead of being printed on stderr by libpq.
@@ -129,21 +132,18 @@ nb::object Connection::connect(std::optional<std::string> dsn,
 
 PGconn* Connection::live() const {
     if (!conn_) raise_error(ErrorKind::InterfaceError, "connection already closed");
+    // Both processes would read and write one session and take each other's replies.
+    if (getpid() != opened_by_) {
+        raise_error(ErrorKind::InterfaceError,
+                    "the connection was opened by process " + std::to_string(opened_by_) +
+                        " and cannot be used from another process (after fork(), open a new connection)");
+    }
     return conn_.get();
 }
 
 SessionHandles Connection::session() const {
     live();
     return SessionHandles{conn_, cancel_};
-}
-
-std::unique_lock<std::mutex> Connection::lock_statements() {
-    std::unique_lock lock(*statement_lock_, std::try_to_lock);
-    if (!lock.owns_lock()) {
-        nb::gil_scoped_release unlocked;
-        lock.lock();
-    }
-    return lock;
 }
 
 nb::object Connection::cursor() {
@@ -165,6 +165,17 @@ void Connection::close() {
     // The server forgets prepared statements with the session.
     prepared_->forget_all();
     held_begin_.drop();
+}
+
+void Connection::statement_starts(PGconn* conn) {
+    if (!transaction_failure_.is_none() && PQtransactionStatus(conn) != PQTRANS_INERROR)
+        transaction_failure_ = nb::none();
+}
+
+void Connection::statement_failed(PGconn* conn, nb::handle failure) {
+    // Only the first failure counts: later statements fail because of it.
+    if (transaction_failure_.is_none() && PQtransactionStatus(conn) == PQTRANS_INERROR)
+        transaction_failure_ = nb::borrow(failure);
 }
 
 void Connection::cancel() {

@@ -6,8 +6,9 @@
 // transaction that commit() or rollback() ends.
 #include <nanobind/nanobind.h>
 
+#include <sys/types.h>
+
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -22,6 +23,7 @@
 #include "driver/row_consumer.hpp"
 #include "driver/execution/statement_shapes.hpp"
 #include "driver/execution/stream_choice.hpp"
+#include "driver/statement_lock.hpp"
 
 namespace nelvor::driver {
 
@@ -52,12 +54,15 @@ public:
     nb::object cursor();
 
     void close();
-    bool closed() const { return !conn_; }
-    // Raises InterfaceError when the connection is closed.
+    // Also once libpq has found the session ended (the server went away).
+    bool closed() const { return !conn_ || PQstatus(conn_.get()) == CONNECTION_BAD; }
+    // Raises InterfaceError when the connection is closed or was opened by
+    // another process (a forked child shares the parent's socket).
     SessionHandles session() const;
     // The lock that serialises statements of threads sharing this
-    // connection, waited for without the GIL when another thread has it.
-    std::unique_lock<std::mutex> lock_statements();
+    // connection (see StatementLock): refuses re-entry from this thread and
+    // waits for another thread's statement answering signals.
+    StatementLock::Guard lock_statements() { return statement_lock_->acquire(); }
     // Used under the statement lock only.
     PreparedCache& prepared() { return *prepared_; }
     StreamChoice& stream_choice() { return *stream_choice_; }
@@ -72,6 +77,15 @@ public:
     // default, chosen per text by ReplySpin; off: always sleeping at once).
     bool spin_wait() const { return spin_wait_; }
     void set_spin_wait(bool on) { spin_wait_ = on; }
+
+    // The failure that aborted the session's transaction, None when none is
+    // known. Kept until the next statement starts, so that a COMMIT the server
+    // answered with ROLLBACK can name its cause.
+    nb::object transaction_failure() const { return transaction_failure_; }
+    // Around each statement of a cursor: forgets the failure of a transaction
+    // that is no longer aborted, and remembers the one that aborts it.
+    void statement_starts(PGconn* conn);
+    void statement_failed(PGconn* conn, nb::handle failure);
 
     void cancel();
     int server_version() const;
@@ -107,7 +121,9 @@ private:
     PgConnPtr conn_;
     CancelHandle cancel_;
     nb::object isolation_level_ = nb::none();
-    std::unique_ptr<std::mutex> statement_lock_ = std::make_unique<std::mutex>();
+    nb::object transaction_failure_ = nb::none();
+    pid_t opened_by_ = 0;
+    std::unique_ptr<StatementLock> statement_lock_ = std::make_unique<StatementLock>();
     std::unique_ptr<PreparedCache> prepared_;
     std::unique_ptr<StreamChoice> stream_choice_ = std::make_unique<StreamChoice>();
     std::unique_ptr<ReplySpin> reply_spin_ = std::make_unique<ReplySpin>();

@@ -12,7 +12,7 @@ bool Connection::in_transaction(PGconn* conn) const {
 
 void Connection::end_transaction(const char* statement) {
     SessionHandles session = this->session();
-    std::unique_lock lock = lock_statements();
+    StatementLock::Guard lock = lock_statements();
     // A BEGIN still held has not reached the server: its transaction is empty.
     if (held_begin_.take()) return;
     if (PQtransactionStatus(session.conn.get()) == PQTRANS_IDLE) return;
@@ -25,7 +25,7 @@ void Connection::rollback() { end_transaction("ROLLBACK"); }
 
 void Connection::set_autocommit(bool on) {
     SessionHandles session = this->session();
-    std::unique_lock lock = lock_statements();
+    StatementLock::Guard lock = lock_statements();
     if (on != autocommit_ && in_transaction(session.conn.get())) {
         raise_error(ErrorKind::ProgrammingError,
                     "autocommit cannot be changed inside a transaction: commit or roll back first");
@@ -35,7 +35,7 @@ void Connection::set_autocommit(bool on) {
 
 void Connection::run_setting(const std::string& sql) {
     SessionHandles session = this->session();
-    std::unique_lock lock = lock_statements();
+    StatementLock::Guard lock = lock_statements();
     // In the driver's own transaction a rollback would undo the setting.
     if (!autocommit_ && in_transaction(session.conn.get())) {
         raise_error(ErrorKind::ProgrammingError,

@@ -8,10 +8,11 @@
 
 #include <algorithm>
 #include <cstdlib>
-#include <mutex>
 
+#include "driver/collector_pause.hpp"
 #include "driver/connection.hpp"
 #include "driver/errors.hpp"
+#include "driver/execution/client_encoding.hpp"
 #include "driver/types/literal.hpp"
 #include "driver/execution/named_placeholders.hpp"
 #include "driver/execution/statement_run.hpp"
@@ -125,8 +126,25 @@ void Cursor::adopt_run(StatementRun run) {
 
 void Cursor::feed(RowConsumer& consumer) {
     if (!result_) return;
+    CollectorPause pause;  // the consumer builds its own records from the rows
     consumer.columns(column_names(result_.get()));
     for (nb::handle row : take_rows(row_total_)) consumer.row(row);
+}
+
+StatementRun Cursor::run_watched(const SessionHandles& session, std::string_view query, nb::handle params,
+                                 RowConsumer* consumer) {
+    PGconn* conn = session.conn.get();
+    connection_->statement_starts(conn);
+    try {
+        StatementRun run = run_statement(*connection_, session, query, params, consumer);
+        if (client_encoding_changed(conn)) refuse_client_encoding(conn, session.cancel.get(), nb::handle());
+        return run;
+    } catch (nb::python_error& error) {
+        connection_->statement_failed(conn, error.value());
+        // Rows read in another encoding fail to decode: the cause is the change.
+        if (client_encoding_changed(conn)) refuse_client_encoding(conn, session.cancel.get(), error.value());
+        throw;
+    }
 }
 
 void Cursor::execute(std::string_view query, nb::handle params, RowConsumer* consumer) {
@@ -144,7 +162,7 @@ void Cursor::execute(std::string_view query, nb::handle params, RowConsumer* con
     reset_result();
     // Another thread may be inside libpq on the shared connection until the
     // lock is ours, reading its settings included.
-    std::unique_lock lock = connection_->lock_statements();
+    StatementLock::Guard lock = connection_->lock_statements();
     // Rendered only when asked for: a prepared statement is sent without it.
     if (params.is_none()) {
         query_ = std::string(query);
@@ -152,7 +170,7 @@ void Cursor::execute(std::string_view query, nb::handle params, RowConsumer* con
         query_.reset();
         unrendered_ = Unrendered{std::string(query), nb::borrow(params), literal_context(session.conn.get())};
     }
-    StatementRun run = run_statement(*connection_, session, query, params, consumer);
+    StatementRun run = run_watched(session, query, params, consumer);
     if (run.sent) {
         query_ = std::move(*run.sent);
         unrendered_.reset();
@@ -203,7 +221,10 @@ nb::object Cursor::fetchone() {
 nb::list Cursor::fetchmany(std::optional<Py_ssize_t> size) {
     require_rows();
     const Py_ssize_t wanted = std::max<Py_ssize_t>(0, size.value_or(arraysize_));
-    return take_rows(static_cast<int>(std::min<Py_ssize_t>(row_total_, next_row_ + wanted)));
+    // Compared with what remains, not added to the position: a size near
+    // the largest index must not wrap around.
+    const Py_ssize_t remaining = row_total_ - next_row_;
+    return take_rows(next_row_ + static_cast<int>(std::min(remaining, wanted)));
 }
 
 nb::list Cursor::fetchall() {

@@ -18,6 +18,7 @@ namespace nelvor::driver {
 namespace nb = nanobind;
 
 class Connection;
+struct SessionHandles;
 struct StatementRun;
 
 class Cursor {
@@ -66,6 +67,11 @@ private:
     void adopt_result(PgResultPtr result);
     void adopt_run(StatementRun run);
     void feed(RowConsumer& consumer);
+    // run_statement, under the statement lock: refuses a change of
+    // client_encoding the statement made, and tells the connection how its
+    // transaction fared.
+    StatementRun run_watched(const SessionHandles& session, std::string_view query, nb::handle params,
+                             RowConsumer* consumer);
     // Rows [next_row_, end) as a list; moves next_row_ to `end`.
     nb::list take_rows(int end);
 

@@ -64,7 +64,7 @@ void Cursor::copy(const std::string& sql, CopyEndpoint& endpoint) {
     SessionHandles session = connection_->session();
     reset_result();
     query_ = sql;
-    std::unique_lock lock = connection_->lock_statements();
+    StatementLock::Guard lock = connection_->lock_statements();
     PGconn* conn = session.conn.get();
     // The copy belongs to the transaction a held BEGIN (or, without
     // autocommit, the first statement) opens; it goes out alone first.

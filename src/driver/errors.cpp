@@ -23,18 +23,26 @@ std::array<PyObject*, kClassNames.size()> g_classes{};
 
 PyObject* class_of(ErrorKind kind) { return g_classes[static_cast<size_t>(kind)]; }
 
+// Server texts are UTF-8 as asked for at connect time; one that is not (a
+// message sent before a change of client_encoding was refused) must still
+// reach the caller as the error it reports.
+nb::object server_text(std::string_view text) {
+    nb::object decoded = nb::steal(PyUnicode_DecodeUTF8(text.data(), static_cast<Py_ssize_t>(text.size()), "replace"));
+    if (!decoded.is_valid()) throw nb::python_error();
+    return decoded;
+}
+
 [[noreturn]] void raise_instance(ErrorKind kind, const std::string& message, const char* sqlstate,
                                  const char* pgerror) {
     PyObject* cls = class_of(kind);
-    nb::object text = nb::steal(PyUnicode_DecodeUTF8(message.data(), static_cast<Py_ssize_t>(message.size()), "replace"));
-    if (!text.is_valid()) throw nb::python_error();
+    nb::object text = server_text(message);
     nb::object instance = nb::steal(PyObject_CallOneArg(cls, text.ptr()));
     if (!instance.is_valid()) throw nb::python_error();
     if (sqlstate != nullptr && *sqlstate != '\0') {
         instance.attr("sqlstate") = nb::str(sqlstate);
         instance.attr("pgcode") = nb::str(sqlstate);
     }
-    if (pgerror != nullptr) instance.attr("pgerror") = nb::str(pgerror);
+    if (pgerror != nullptr) instance.attr("pgerror") = server_text(pgerror);
     PyErr_SetObject(cls, instance.ptr());
     throw nb::python_error();
 }

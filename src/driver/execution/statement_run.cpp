@@ -13,7 +13,6 @@
 #include "driver/execution/held_begin.hpp"
 #include "driver/execution/prepared_cache.hpp"
 #include "driver/execution/sql_lexer.hpp"
-#include "driver/collector_pause.hpp"
 #include "driver/execution/stream_rows.hpp"
 #include "driver/execution/wait.hpp"
 
@@ -136,7 +135,6 @@ private:
             if (spin_ != nullptr) spin_->record(text_hash_, spin > 0, received.count());
             return {std::move(results), std::nullopt, std::nullopt};
         }
-        driver::CollectorPause pause;
         StreamedRows rows(consumer_);
         StatementResults results = collect_results(conn_, cancel_, send, &rows);
         choice_->record(text_hash_, results.timing);

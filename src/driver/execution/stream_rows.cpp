@@ -1,5 +1,6 @@
 #include "driver/execution/stream_rows.hpp"
 
+#include "driver/collector_pause.hpp"
 #include "driver/cursor.hpp"
 
 namespace nelvor::driver {
@@ -7,6 +8,8 @@ namespace nelvor::driver {
 StreamedRows::StreamedRows(RowConsumer* consumer) : rows_(nb::steal<nb::list>(PyList_New(0))), consumer_(consumer) {}
 
 void StreamedRows::take(std::vector<PgResultPtr>& rows) {
+    // Paused per batch, with the GIL held: never across a wait for more rows.
+    CollectorPause pause;
     if (decoders_.empty() && !rows.empty()) {
         decoders_ = column_decoders(rows.front().get());
         if (consumer_ != nullptr) consumer_->columns(column_names(rows.front().get()));

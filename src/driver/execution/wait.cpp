@@ -7,6 +7,7 @@
 #include <chrono>
 #include <optional>
 
+#include "driver/collector_pause.hpp"
 #include "driver/errors.hpp"
 
 namespace nelvor::driver {
@@ -179,6 +180,7 @@ void send_cancel(PGcancel* cancel) {
 
 StatementResults collect_results(PGconn* conn, PGcancel* cancel, const SendStatement& send, RowSink* sink,
                                  double spin_seconds) {
+    CollectorResume collecting;  // other threads' garbage is collected while this one waits
     StatementResults results;
     bool copy_refused = false;
     // Without the GIL: keeps one result that is not a row of a sink.
