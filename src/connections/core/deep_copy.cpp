@@ -17,15 +17,25 @@ public:
         if (is_atomic(object)) return nb::borrow(value);
         auto known = copies_.find(object);
         if (known != copies_.end()) return nb::borrow(known->second);
-        if (PyDict_CheckExact(object)) return copy_dict(value);
-        if (PyList_CheckExact(object)) return copy_list(value);
-        if (PyTuple_CheckExact(object)) return copy_tuple(value);
+        if (PyDict_CheckExact(object)) return nested(value, &Copier::copy_dict);
+        if (PyList_CheckExact(object)) return nested(value, &Copier::copy_list);
+        if (PyTuple_CheckExact(object)) return nested(value, &Copier::copy_tuple);
         // Anything else keeps its own deepcopy behaviour, with the Python memo
         // shared so references to already copied parts stay consistent.
         return framework::handles().deepcopy(value, python_memo());
     }
 
 private:
+    // Caller data may nest deeper than the C stack holds: Python's recursion
+    // limit ends the walk with a RecursionError first.
+    nb::object nested(nb::handle value, nb::object (Copier::*copy_container)(nb::handle)) {
+        if (Py_EnterRecursiveCall(" while copying a record") != 0) throw nb::python_error();
+        struct Leave {
+            ~Leave() { Py_LeaveRecursiveCall(); }
+        } leave;
+        return (this->*copy_container)(value);
+    }
+
     static bool is_atomic(PyObject* object) {
         return object == Py_None || PyUnicode_CheckExact(object) || PyLong_CheckExact(object) ||
                PyBool_Check(object) || PyFloat_CheckExact(object) || PyBytes_CheckExact(object);

@@ -23,6 +23,17 @@ void append_revert_entry(nb::handle self, nb::handle entry) {
     nb::borrow<nb::list>(innermost_revert_level(self)).append(entry);
 }
 
+bool revert_entries_wanted(nb::handle self) {
+    if (!is_revert_enabled(self)) return false;
+    innermost_revert_level(self);
+    return true;
+}
+
+void record_revert_entries(nb::handle self, nb::handle entries) {
+    if (nb::len(entries) == 0) return;
+    nb::borrow<nb::list>(innermost_revert_level(self)).attr("extend")(entries);
+}
+
 void revert_innermost_level(nb::handle self, const std::function<void(nb::handle entry)>& undo) {
     if (!is_revert_enabled(self)) framework::raise_connection_error("Revert is not supported");
     set_revert_enabled(self, false);

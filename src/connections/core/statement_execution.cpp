@@ -96,6 +96,11 @@ void execute_into(nb::handle self, nb::handle query, nb::handle params, driver::
     for (nb::handle row : executed.cursor.attr("fetchall")()) consumer.row(row);
 }
 
+nb::object transaction_failure(nb::handle self) {
+    driver::Connection* own = own_connection(nb::getattr(self, store().names.connection));
+    return own != nullptr ? own->transaction_failure() : nb::none();
+}
+
 nb::object execute(nb::handle self, std::string_view query, nb::handle params) {
     return execute(self, nb::str(query.data(), query.size()), params);
 }

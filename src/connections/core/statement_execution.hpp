@@ -17,6 +17,10 @@ nb::object execute(nb::handle self, std::string_view query, nb::handle params);
 // to report.
 void execute_into(nb::handle self, nb::handle query, nb::handle params, driver::RowConsumer& consumer);
 
+// The failure that aborted the instance's transaction, as the driver knows it
+// right after the statement that ended it; None when unknown.
+nb::object transaction_failure(nb::handle self);
+
 void add_execution_methods(ClassBuilder& builder);
 
 }  // namespace nelvor::core

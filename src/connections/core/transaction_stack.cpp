@@ -35,6 +35,25 @@ void begin(nb::handle self) {
     }
 }
 
+// The server ends an aborted transaction with ROLLBACK whatever it was asked.
+bool answered_rollback(nb::handle cursor) {
+    nb::object tag = nb::getattr(cursor, "statusmessage", nb::none());
+    return !tag.is_none() && nb::str(tag).equal(nb::str("ROLLBACK"));
+}
+
+// Nothing of the transaction was stored: a failure, not a success. The
+// session is idle again, so no level of the stack outlives it.
+[[noreturn]] void report_rolled_back(nb::handle self) {
+    field_list(self, store().names.savepoints).clear();
+    const std::string message =
+        "Transaction was rolled back: COMMIT found it aborted by an earlier failed statement; nothing of it was stored";
+    nb::object cause = transaction_failure(self);
+    if (cause.is_none()) framework::raise_connection_error(message);
+    PyErr_SetObject(reinterpret_cast<PyObject*>(Py_TYPE(cause.ptr())), cause.ptr());
+    nb::python_error failure;
+    framework::raise_connection_error_from(failure, message);
+}
+
 void commit(nb::handle self) {
     const auto& names = store().names;
     nb::list levels = field_list(self, names.revert_data);
@@ -46,7 +65,8 @@ void commit(nb::handle self) {
         levels[nb::len(levels) - 1].attr("extend")(removed);
         return;
     }
-    run(self, "COMMIT");
+    nb::object cursor = execute(self, "COMMIT", nb::tuple());
+    if (answered_rollback(cursor)) report_rolled_back(self);
 }
 
 void rollback(nb::handle self) {

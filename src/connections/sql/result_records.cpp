@@ -1,6 +1,5 @@
 #include "connections/sql/result_records.hpp"
 
-#include "driver/collector_pause.hpp"
 #include "connections/core/statement_execution.hpp"
 
 namespace nelvor::sql {
@@ -52,7 +51,7 @@ nb::list RecordBuilder::records() {
 
 nb::list select_records(nb::handle self, nb::handle query, nb::handle params, nb::handle table_name,
                         nb::handle description) {
-    driver::CollectorPause pause;
+    // The driver pauses the collector while rows reach the builder, not while it waits.
     RecordBuilder builder(self, table_name, description);
     core::execute_into(self, query, params, builder);
     return builder.records();

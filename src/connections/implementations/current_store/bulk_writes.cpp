@@ -56,9 +56,9 @@ nb::dict row_for_insert(nb::handle self, nb::dict description, nb::handle record
 
 void bulk_insert(nb::handle self, nb::handle data) {
     if (is_empty(data)) return;
-    if (core::is_revert_enabled(self)) {
-        for (nb::handle pair : data)
-            add_revert_data(self, framework::handles().modify_create, pair[0], pair[1]);
+    nb::list entries;
+    if (core::revert_entries_wanted(self)) {
+        for (nb::handle pair : data) entries.append(nb::make_tuple(framework::handles().modify_create, pair[0], pair[1]));
     }
     nb::object table_name = resolve_table_name(self, data[nb::int_(0)][0]);
     nb::dict description = sql::describe_table(self, table_name);
@@ -77,6 +77,7 @@ void bulk_insert(nb::handle self, nb::handle data) {
         statement = sql::build_bulk_insert_statement(self, table_name, rows);
     }
     run_statement(self, statement);
+    core::record_revert_entries(self, entries);
 }
 
 void bulk_update(nb::handle self, nb::handle data) {
@@ -100,9 +101,10 @@ void bulk_update(nb::handle self, nb::handle data) {
 
 void bulk_delete(nb::handle self, nb::handle addresses) {
     if (is_empty(addresses)) return;
-    if (core::is_revert_enabled(self)) {
+    nb::list entries;
+    if (core::revert_entries_wanted(self)) {
         for (nb::handle address : addresses)
-            add_revert_data(self, framework::handles().modify_delete, address, get_record(self, address));
+            entries.append(nb::make_tuple(framework::handles().modify_delete, address, get_record(self, address)));
     }
     nb::object table_name = resolve_table_name(self, addresses[nb::int_(0)]);
     if (nb::len(addresses) > kMostOredGroups) {
@@ -118,6 +120,7 @@ void bulk_delete(nb::handle self, nb::handle addresses) {
         filters.append(filter);
     }
     run_statement(self, build_bulk_delete_statement(self, table_name, filters));
+    core::record_revert_entries(self, entries);
 }
 
 }  // namespace nelvor::current

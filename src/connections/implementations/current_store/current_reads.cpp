@@ -1,6 +1,5 @@
 #include "connections/implementations/current_store/current_reads.hpp"
 
-#include "driver/collector_pause.hpp"
 #include "driver/python_values.hpp"
 #include "connections/core/statement_execution.hpp"
 #include "connections/implementations/current_store/current_support.hpp"
@@ -22,8 +21,6 @@ using namespace nb::literals;
 
 nb::list query(nb::handle self, nb::handle address, nb::handle query_specifier, nb::handle conditions,
                nb::handle pagination, nb::handle order_by) {
-    // Records are many fresh containers; collect once afterwards, not during the build.
-    driver::CollectorPause pause;
     nb::object table_name = resolve_table_name(self, address);
     nb::object statement =
         self.attr("_build_select_statement")(table_name, query_specifier, conditions, pagination, order_by);

@@ -15,11 +15,13 @@ namespace nelvor::current {
 
 namespace {
 
-// Records what `address` holds now, before it is overwritten or removed.
-void record_current_state(nb::handle self, nb::handle operation, nb::handle address) {
-    if (!core::is_revert_enabled(self)) return;
-    nb::object current = get_record(self, address);
-    add_revert_data(self, operation, address, current);
+// The entry that restores what `address` holds now, read before it is
+// overwritten or removed; recorded once the write succeeded.
+nb::list current_state_entry(nb::handle self, nb::handle operation, nb::handle address) {
+    nb::list entries;
+    if (core::revert_entries_wanted(self))
+        entries.append(nb::make_tuple(operation, address, get_record(self, address)));
+    return entries;
 }
 
 }  // namespace
@@ -30,29 +32,33 @@ void add_revert_data(nb::handle self, nb::handle operation, nb::handle address, 
 
 void insert(nb::handle self, nb::handle address, nb::handle data) {
     sql::require_map(data, "data");
-    if (core::is_revert_enabled(self)) add_revert_data(self, framework::handles().modify_create, address, data);
+    nb::list entries;
+    if (core::revert_entries_wanted(self)) entries.append(nb::make_tuple(framework::handles().modify_create, address, data));
     nb::object working = core::deep_copy(data);
     working[primary_key()] = object_id_of(address);
     nb::object table_name = resolve_table_name(self, address);
     nb::dict prepared = prepare_record(self, table_name, sql::describe_table(self, table_name), working);
     run_statement(self, sql::build_insert_statement(self, table_name, prepared));
+    core::record_revert_entries(self, entries);
 }
 
 void update(nb::handle self, nb::handle address, nb::handle data) {
     sql::require_map(data, "data");
-    record_current_state(self, framework::handles().modify_update, address);
+    nb::list entries = current_state_entry(self, framework::handles().modify_update, address);
     nb::object working = core::deep_copy(data);
     nb::object table_name = resolve_table_name(self, address);
     nb::dict prepared = prepare_record(self, table_name, sql::describe_table(self, table_name), working);
     run_statement(self, self.attr("_build_update_statement")(address, prepared));
+    core::record_revert_entries(self, entries);
 }
 
 void delete_record(nb::handle self, nb::handle address) {
-    record_current_state(self, framework::handles().modify_delete, address);
+    nb::list entries = current_state_entry(self, framework::handles().modify_delete, address);
     nb::object table_name = resolve_table_name(self, address);
     nb::dict filter;
     filter[primary_key()] = object_id_of(address);
     run_statement(self, sql::build_delete_statement(self, table_name, filter));
+    core::record_revert_entries(self, entries);
 }
 
 nb::object get_record(nb::handle self, nb::handle address) {

@@ -1,6 +1,5 @@
 #include "connections/implementations/ledger_store/ledger_reads.hpp"
 
-#include "driver/collector_pause.hpp"
 #include "connections/core/connection_lifecycle.hpp"
 #include "connections/core/statement_execution.hpp"
 #include "connections/core/store_context.hpp"
@@ -63,8 +62,6 @@ nb::list sorted_records(nb::handle records, nb::handle order_by) {
 
 nb::list query(nb::handle self, nb::handle address, nb::handle query_specifier, nb::handle conditions,
                nb::handle pagination, nb::handle order_by) {
-    // Records are many fresh containers; collect once afterwards, not during the build.
-    driver::CollectorPause pause;
     const auto& fw = framework::handles();
     nb::list distinct = distinct_names(query_specifier);
     // With distinct fields the selects are ordered by them first; the merge must agree.

@@ -103,13 +103,14 @@ void add_revert_data(nb::handle self, nb::handle address, nb::handle data) {
 
 void put(nb::handle self, nb::handle address, nb::handle data) {
     sql::require_map(data, "data");
-    // Recorded before the write, so a failing write leaves an entry whose undo deletes nothing.
-    if (core::is_revert_enabled(self)) add_revert_data(self, address.attr("model_copy")(), data);
+    nb::list entries;
+    if (core::revert_entries_wanted(self)) entries.append(nb::make_tuple(address.attr("model_copy")(), data));
     TargetTable table = target_table(core::table_schema_manager(self), address);
     read_columns(self, table);
     nb::list rows;
     rows.append(shape_row(self, table, address, data));
     run(self, insert_statement(self, table, rows));
+    core::record_revert_entries(self, entries);
 }
 
 void bulk_put(nb::handle self, nb::handle data) {
@@ -120,12 +121,13 @@ void bulk_put(nb::handle self, nb::handle data) {
         pairs.push_back(unpack_pair(item));
         sql::require_map(pairs.back().second, "data");
     }
-    if (core::is_revert_enabled(self))
-        for (auto& [address, record] : pairs) add_revert_data(self, address.attr("model_copy")(), record);
+    const bool reverting = core::revert_entries_wanted(self);
     // One INSERT per table, in the order the tables first appear: each row
-    // goes to the table its own address names.
+    // goes to the table its own address names. Each statement's revert
+    // entries are recorded once it has succeeded.
     nb::object schema_service = core::table_schema_manager(self);
     std::vector<nb::tuple> statements;
+    std::vector<nb::list> entries;
     {
         // The copies are new containers, all gone when the statements are
         // built: the collector would only walk them over and over.
@@ -140,12 +142,17 @@ void bulk_put(nb::handle self, nb::handle data) {
                 read_columns(self, table);
                 tables.push_back(table);
                 rows.emplace_back();
+                entries.emplace_back();
             }
             rows[at].append(shape_row(self, tables[at], address, record));
+            if (reverting) entries[at].append(nb::make_tuple(address.attr("model_copy")(), record));
         }
         for (size_t i = 0; i < tables.size(); ++i) statements.push_back(insert_statement(self, tables[i], rows[i]));
     }
-    for (const nb::tuple& statement : statements) run(self, statement);
+    for (size_t i = 0; i < statements.size(); ++i) {
+        run(self, statements[i]);
+        core::record_revert_entries(self, entries[i]);
+    }
 }
 
 void delete_version(nb::handle self, nb::handle address) {
