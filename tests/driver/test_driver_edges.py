@@ -35,7 +35,7 @@ def run_child(code, connect_params, timeout=CHILD_TIMEOUT):
 def test_reentrant_use_gets_interface_error_and_a_waiting_thread_answers_signals(connect_params):
     out = run_child("""
         import datetime
-        conn = driver.connect(**params)
+        conn = driver.connect(**params, autocommit=True)
 
         class QueryingZone(datetime.tzinfo):
             def utcoffset(self, moment):

@@ -52,13 +52,29 @@ nb::dict row_for_insert(nb::handle self, nb::dict description, nb::handle record
     return row;
 }
 
+nb::tuple bulk_delete_statement(nb::handle self, nb::handle table_name, nb::handle addresses) {
+    if (nb::len(addresses) > kMostOredGroups) {
+        nb::list ids;
+        for (nb::handle address : addresses) ids.append(object_id_of(address));
+        return build_bulk_delete_by_ids_statement(self, table_name, ids);
+    }
+    nb::list filters;
+    for (nb::handle address : addresses) {
+        nb::dict filter;
+        filter[primary_key()] = object_id_of(address);
+        filters.append(filter);
+    }
+    return build_bulk_delete_statement(self, table_name, filters);
+}
+
 }  // namespace
 
 void bulk_insert(nb::handle self, nb::handle data) {
     if (is_empty(data)) return;
     nb::list entries;
     if (core::revert_entries_wanted(self)) {
-        for (nb::handle pair : data) entries.append(nb::make_tuple(framework::handles().modify_create, pair[0], pair[1]));
+        for (nb::handle pair : data)
+            entries.append(nb::make_tuple(framework::handles().modify_create, pair[0], pair[1]));
     }
     nb::object table_name = resolve_table_name(self, data[nb::int_(0)][0]);
     nb::dict description = sql::describe_table(self, table_name);
@@ -107,19 +123,7 @@ void bulk_delete(nb::handle self, nb::handle addresses) {
             entries.append(nb::make_tuple(framework::handles().modify_delete, address, get_record(self, address)));
     }
     nb::object table_name = resolve_table_name(self, addresses[nb::int_(0)]);
-    if (nb::len(addresses) > kMostOredGroups) {
-        nb::list ids;
-        for (nb::handle address : addresses) ids.append(object_id_of(address));
-        run_statement(self, build_bulk_delete_by_ids_statement(self, table_name, ids));
-        return;
-    }
-    nb::list filters;
-    for (nb::handle address : addresses) {
-        nb::dict filter;
-        filter[primary_key()] = object_id_of(address);
-        filters.append(filter);
-    }
-    run_statement(self, build_bulk_delete_statement(self, table_name, filters));
+    run_statement(self, bulk_delete_statement(self, table_name, addresses));
     core::record_revert_entries(self, entries);
 }
 

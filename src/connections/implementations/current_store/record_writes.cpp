@@ -33,7 +33,8 @@ void add_revert_data(nb::handle self, nb::handle operation, nb::handle address, 
 void insert(nb::handle self, nb::handle address, nb::handle data) {
     sql::require_map(data, "data");
     nb::list entries;
-    if (core::revert_entries_wanted(self)) entries.append(nb::make_tuple(framework::handles().modify_create, address, data));
+    if (core::revert_entries_wanted(self))
+        entries.append(nb::make_tuple(framework::handles().modify_create, address, data));
     nb::object working = core::deep_copy(data);
     working[primary_key()] = object_id_of(address);
     nb::object table_name = resolve_table_name(self, address);
