@@ -165,6 +165,7 @@ void Connection::close() {
     // The server forgets prepared statements with the session.
     prepared_->forget_all();
     held_begin_.drop();
+    transaction_failure_ = nb::none();
 }
 
 void Connection::statement_starts(PGconn* conn) {
@@ -172,10 +173,31 @@ void Connection::statement_starts(PGconn* conn) {
         transaction_failure_ = nb::none();
 }
 
+namespace {
+
+// The failure as a new exception of its class, with its message and
+// attributes but no traceback: the original's traceback holds the caller's
+// frames, and through them often this connection, which the collector cannot
+// see through (a cycle would never be freed).
+nb::object detached_copy(nb::handle failure) {
+    nb::object copy = nb::steal(PyObject_Call(reinterpret_cast<PyObject*>(Py_TYPE(failure.ptr())),
+                                              nb::getattr(failure, "args").ptr(), nullptr));
+    if (!copy.is_valid()) {
+        PyErr_Clear();  // a class that cannot be built again: the cause stays unknown
+        return nb::none();
+    }
+    for (const char* name : {"sqlstate", "pgcode", "pgerror"}) {
+        if (nb::hasattr(failure, name)) nb::setattr(copy, name, nb::getattr(failure, name));
+    }
+    return copy;
+}
+
+}  // namespace
+
 void Connection::statement_failed(PGconn* conn, nb::handle failure) {
     // Only the first failure counts: later statements fail because of it.
     if (transaction_failure_.is_none() && PQtransactionStatus(conn) == PQTRANS_INERROR)
-        transaction_failure_ = nb::borrow(failure);
+        transaction_failure_ = detached_copy(failure);
 }
 
 void Connection::cancel() {

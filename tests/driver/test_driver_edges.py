@@ -17,8 +17,9 @@ import pytest
 CHILD_TIMEOUT = 60
 
 
-def run_child(code, connect_params, timeout=CHILD_TIMEOUT):
-    """Runs `code` in a new interpreter with `driver` and `params` defined; returns its stdout."""
+def run_child(code, connect_params, timeout=CHILD_TIMEOUT, stderr=None):
+    """Runs `code` in a new interpreter with `driver` and `params` defined; returns its stdout
+    (and appends its stderr to the list `stderr` when one is given)."""
     prelude = textwrap.dedent(f"""
         import os, signal, sys, threading, time
         from nelvor_data.connections.implementations import ledger_store as driver
@@ -27,6 +28,8 @@ def run_child(code, connect_params, timeout=CHILD_TIMEOUT):
     done = subprocess.run([sys.executable, "-c", prelude + textwrap.dedent(code)], capture_output=True,
                           text=True, timeout=timeout, env=os.environ)
     assert done.returncode == 0, done.stderr
+    if stderr is not None:
+        stderr.append(done.stderr)
     return done.stdout
 
 
@@ -79,6 +82,26 @@ def test_reentrant_use_gets_interface_error_and_a_waiting_thread_answers_signals
     """, connect_params)
     assert out.splitlines() == ["rendering: True", "reentered: True", "usable: (7,)", "interrupted: True",
                                 "interrupted: True"]
+
+
+def test_the_failure_remembered_for_commit_keeps_nothing_alive(connect_params):
+    # The failure's traceback holds the frame that holds the connection: kept
+    # as it is, that cycle would outlive the program (nanobind reports it at exit).
+    stderr = []
+    out = run_child("""
+        def fail_in_transaction():
+            conn = driver.connect(**params)
+            cursor = conn.cursor()
+            try:
+                cursor.execute("SELECT 1/0")
+            except driver.DataError:
+                pass
+            cursor.execute("COMMIT")
+            print(cursor.statusmessage)
+        fail_in_transaction()
+    """, connect_params, stderr=stderr)
+    assert out.splitlines() == ["ROLLBACK"]
+    assert "leaked" not in stderr[0]
 
 
 # --- client_encoding --------------------------------------------------------
