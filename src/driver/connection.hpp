@@ -19,7 +19,7 @@
 #include "driver/handles.hpp"
 #include "driver/notices.hpp"
 #include "driver/execution/prepared_cache.hpp"
-#include "driver/execution/reply_spin.hpp"
+#include "driver/execution/quick_replies.hpp"
 #include "driver/row_consumer.hpp"
 #include "driver/execution/statement_shapes.hpp"
 #include "driver/execution/stream_choice.hpp"
@@ -72,9 +72,9 @@ public:
     // text by StreamChoice; off: always after the whole result is in).
     bool stream_rows() const { return stream_rows_; }
     void set_stream_rows(bool on) { stream_rows_ = on; }
-    ReplySpin& reply_spin() { return *reply_spin_; }
+    QuickReplies& quick_replies() { return *quick_replies_; }
     // Short replies may be waited for by reading before sleeping (on by
-    // default, chosen per text by ReplySpin; off: always sleeping at once).
+    // default, chosen per text by QuickReplies; off: always sleeping at once).
     bool spin_wait() const { return spin_wait_; }
     void set_spin_wait(bool on) { spin_wait_ = on; }
 
@@ -126,7 +126,7 @@ private:
     std::unique_ptr<StatementLock> statement_lock_ = std::make_unique<StatementLock>();
     std::unique_ptr<PreparedCache> prepared_;
     std::unique_ptr<StreamChoice> stream_choice_ = std::make_unique<StreamChoice>();
-    std::unique_ptr<ReplySpin> reply_spin_ = std::make_unique<ReplySpin>();
+    std::unique_ptr<QuickReplies> quick_replies_ = std::make_unique<QuickReplies>();
     std::unique_ptr<StatementShapes> statement_shapes_ = std::make_unique<StatementShapes>();
     std::unique_ptr<NoticeBuffer> notice_buffer_ = std::make_unique<NoticeBuffer>();
     nb::list notices_;

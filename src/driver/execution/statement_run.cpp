@@ -36,11 +36,11 @@ class Runner {
 public:
     // `choice`: where a run of a query reports how it went (null: not a
     // query, or streaming is off); `stream`: its rows are built while they
-    // arrive; `spin`: how a reply read whole is waited for (null: sleeping).
+    // arrive; `quick`: how a reply read whole is waited for (null: sleeping).
     // A BEGIN held in `begin` goes out with the statement.
-    Runner(PGconn* conn, PGcancel* cancel, StreamChoice* choice, bool stream, ReplySpin* spin, uint64_t text_hash,
+    Runner(PGconn* conn, PGcancel* cancel, StreamChoice* choice, bool stream, QuickReplies* quick, uint64_t text_hash,
            RowConsumer* consumer, HeldBegin& begin)
-        : conn_(conn), cancel_(cancel), choice_(choice), stream_(stream), spin_(spin), text_hash_(text_hash),
+        : conn_(conn), cancel_(cancel), choice_(choice), stream_(stream), quick_(quick), text_hash_(text_hash),
           consumer_(consumer), begin_(begin) {}
 
     StatementRun literal(std::string sql) {
@@ -127,12 +127,12 @@ private:
 
     Executed execute(const SendStatement& send) {
         if (!stream_) {
-            const double spin = spin_ != nullptr ? spin_->budget(text_hash_) : 0;
+            const double spin = quick_ != nullptr ? quick_->spin_seconds(text_hash_) : 0;
             const auto started = std::chrono::steady_clock::now();
             StatementResults results = collect_results(conn_, cancel_, send, nullptr, spin);
             const std::chrono::duration<double> received = std::chrono::steady_clock::now() - started;
             if (choice_ != nullptr) choice_->record_whole(text_hash_, received.count());
-            if (spin_ != nullptr) spin_->record(text_hash_, spin > 0, received.count());
+            if (quick_ != nullptr) quick_->record(text_hash_, received.count());
             return {std::move(results), std::nullopt, std::nullopt};
         }
         StreamedRows rows(consumer_);
@@ -177,7 +177,7 @@ private:
     PGcancel* cancel_;
     StreamChoice* choice_;
     bool stream_;
-    ReplySpin* spin_;
+    QuickReplies* quick_;
     uint64_t text_hash_;
     RowConsumer* consumer_;
     HeldBegin& begin_;
@@ -212,8 +212,8 @@ StatementRun run_statement(Connection& connection, const SessionHandles& session
             if (opened) begin.drop();
         }
     } unsent{begin, opens};
-    ReplySpin* spin = connection.spin_wait() ? &connection.reply_spin() : nullptr;
-    Runner runner(conn, session.cancel.get(), choice, stream, spin, text_hash, consumer, begin);
+    QuickReplies* quick = connection.spin_wait() ? &connection.quick_replies() : nullptr;
+    Runner runner(conn, session.cancel.get(), choice, stream, quick, text_hash, consumer, begin);
     // DEALLOCATE of a name the server has lost fails, which would abort a
     // transaction (a held BEGIN has not gone out yet).
     if (cache.has_stale() && PQtransactionStatus(conn) == PQTRANS_IDLE) runner.deallocate_stale(cache);

@@ -166,6 +166,108 @@ void hand_over(PGconn* conn, RowSink& sink, std::vector<PgResultPtr>& batch) {
     }
 }
 
+// What the read phase has gathered so far.
+struct Reading {
+    StatementResults results;
+    bool copy_refused = false;
+    bool finished = false;
+};
+
+// Called without the GIL: keeps one result that is not a row of a sink.
+void keep(PGconn* conn, PgResultPtr result, Reading& reading) {
+    const ExecStatusType status = PQresultStatus(result.get());
+    switch (status) {
+        case PGRES_FATAL_ERROR:
+        case PGRES_NONFATAL_ERROR:
+        case PGRES_BAD_RESPONSE:
+            if (!reading.results.error) reading.results.error = std::move(result);
+            break;
+        case PGRES_COPY_IN:
+        case PGRES_COPY_OUT:
+        case PGRES_COPY_BOTH:
+            reading.copy_refused = true;
+            refuse_copy(conn, status);
+            break;
+        case PGRES_PIPELINE_SYNC:
+        case PGRES_PIPELINE_ABORTED:  // a query skipped after an earlier one failed
+            break;
+        default:
+            reading.results.last = std::move(result);
+            break;
+    }
+}
+
+// The send phase. Raises when nothing could be sent; a pipeline sent in part
+// is ended and read, so that the connection leaves pipeline mode.
+void send_statement(PGconn* conn, const SendStatement& send, bool single_rows) {
+    int sent = 0;
+    std::string send_failure;
+    {
+        nb::gil_scoped_release unlocked;
+        sent = send(conn);
+        if (sent != 0 && single_rows) PQsetSingleRowMode(conn);
+        if (sent == 0 && PQpipelineStatus(conn) != PQ_PIPELINE_OFF) {
+            send_failure = PQerrorMessage(conn);
+            if (PQstatus(conn) == CONNECTION_OK && PQpipelineSync(conn) != 0) drain_results(conn);
+        }
+    }
+    if (sent == 0 && !send_failure.empty()) raise_error(ErrorKind::OperationalError, send_failure);
+    if (sent == 0) raise_connection_error(conn);
+}
+
+// Called without the GIL: reads results until the end, a slice without
+// input, or rows that need the GIL to be built.
+Progress read_some(PGconn* conn, Clock::time_point spin_until, RowSink* sink, std::vector<PgResultPtr>& batch,
+                   Reading& reading, double& polled) {
+    Progress progress;
+    while ((progress = wait_until_not_busy(conn, spin_until, polled)) == Progress::Ready) {
+        std::optional<PgResultPtr> next;
+        if (sink != nullptr) {
+            gather_rows(conn, batch, next, polled);
+        } else {
+            next = PgResultPtr(PQgetResult(conn));  // does not block: input is complete
+        }
+        if (next && ends_results(conn, *next)) {
+            reading.finished = true;
+            break;
+        }
+        if (next && *next) keep(conn, std::move(*next), reading);
+        if (!batch.empty()) break;
+    }
+    return progress;
+}
+
+// The read phase: every result, rows handed to `sink` batch by batch, signal
+// handlers run between slices.
+StatementResults read_results(PGconn* conn, PGcancel* cancel, RowSink* sink, double spin_seconds) {
+    const Clock::time_point spin_until =
+        Clock::now() + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(spin_seconds));
+    Reading reading;
+    std::vector<PgResultPtr> batch;
+    bool rows_seen = false;
+    while (!reading.finished) {
+        Progress progress;
+        double polled = 0;
+        {
+            nb::gil_scoped_release unlocked;
+            batch.clear();  // the rows handed over last time, freed without the GIL
+            progress = read_some(conn, spin_until, sink, batch, reading, polled);
+        }
+        if (rows_seen) reading.results.timing.waited_after_first_row += polled;
+        if (progress == Progress::Broken) raise_connection_error(conn);
+        if (sink != nullptr && !batch.empty()) {
+            rows_seen = true;
+            const Clock::time_point building = Clock::now();
+            hand_over(conn, *sink, batch);
+            reading.results.timing.building += seconds_since(building);
+        }
+        if (!reading.finished) check_signals(conn, cancel);
+    }
+    // Ending a COPY FROM STDIN early makes the server report an error too.
+    if (reading.copy_refused) raise_error(ErrorKind::NotSupportedError, "COPY is not supported by this driver");
+    return std::move(reading.results);
+}
+
 }  // namespace
 
 void send_cancel(PGcancel* cancel) {
@@ -181,90 +283,9 @@ void send_cancel(PGcancel* cancel) {
 StatementResults collect_results(PGconn* conn, PGcancel* cancel, const SendStatement& send, RowSink* sink,
                                  double spin_seconds) {
     CollectorResume collecting;  // other threads' garbage is collected while this one waits
-    StatementResults results;
-    bool copy_refused = false;
-    // Without the GIL: keeps one result that is not a row of a sink.
-    auto absorb = [&](PgResultPtr result) {
-        const ExecStatusType status = PQresultStatus(result.get());
-        switch (status) {
-            case PGRES_FATAL_ERROR:
-            case PGRES_NONFATAL_ERROR:
-            case PGRES_BAD_RESPONSE:
-                if (!results.error) results.error = std::move(result);
-                break;
-            case PGRES_COPY_IN:
-            case PGRES_COPY_OUT:
-            case PGRES_COPY_BOTH:
-                copy_refused = true;
-                refuse_copy(conn, status);
-                break;
-            case PGRES_PIPELINE_SYNC:
-            case PGRES_PIPELINE_ABORTED:  // a query skipped after an earlier one failed
-                break;
-            default:
-                results.last = std::move(result);
-                break;
-        }
-    };
-
-    int sent = 0;
-    std::string send_failure;  // of a pipeline sent in part
-    {
-        nb::gil_scoped_release unlocked;
-        sent = send(conn);
-        // Pipelines come without a sink: single-row mode would apply to their first query only.
-        if (sent != 0 && sink != nullptr) PQsetSingleRowMode(conn);
-        if (sent == 0 && PQpipelineStatus(conn) != PQ_PIPELINE_OFF) {
-            // What was queued is ended and read, so that the connection
-            // leaves pipeline mode when it did not break.
-            send_failure = PQerrorMessage(conn);
-            if (PQstatus(conn) == CONNECTION_OK && PQpipelineSync(conn) != 0) drain_results(conn);
-        }
-    }
-    if (sent == 0 && !send_failure.empty()) raise_error(ErrorKind::OperationalError, send_failure);
-    if (sent == 0) raise_connection_error(conn);
-
-    const Clock::time_point spin_until =
-        Clock::now() + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(spin_seconds));
-    std::vector<PgResultPtr> batch;
-    bool finished = false;
-    bool rows_seen = false;
-    while (!finished) {
-        Progress progress;
-        double polled = 0;
-        {
-            nb::gil_scoped_release unlocked;
-            batch.clear();  // the rows handed over last time, freed without the GIL
-            // Results are read here until the end, a slice without input, or
-            // rows that need the GIL to be built.
-            while ((progress = wait_until_not_busy(conn, spin_until, polled)) == Progress::Ready) {
-                std::optional<PgResultPtr> next;
-                if (sink != nullptr) {
-                    gather_rows(conn, batch, next, polled);
-                } else {
-                    next = PgResultPtr(PQgetResult(conn));  // does not block: input is complete
-                }
-                if (next && ends_results(conn, *next)) {
-                    finished = true;
-                    break;
-                }
-                if (next && *next) absorb(std::move(*next));
-                if (!batch.empty()) break;
-            }
-        }
-        if (rows_seen) results.timing.waited_after_first_row += polled;
-        if (progress == Progress::Broken) raise_connection_error(conn);
-        if (sink != nullptr && !batch.empty()) {
-            rows_seen = true;
-            const Clock::time_point building = Clock::now();
-            hand_over(conn, *sink, batch);
-            results.timing.building += seconds_since(building);
-        }
-        if (!finished) check_signals(conn, cancel);
-    }
-    // Ending a COPY FROM STDIN early makes the server report an error too.
-    if (copy_refused) raise_error(ErrorKind::NotSupportedError, "COPY is not supported by this driver");
-    return results;
+    // Pipelines come without a sink: single-row mode would apply to their first query only.
+    send_statement(conn, send, sink != nullptr);
+    return read_results(conn, cancel, sink, spin_seconds);
 }
 
 PgResultPtr take_result(PGconn* conn, StatementResults results) {

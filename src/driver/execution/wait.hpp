@@ -35,17 +35,12 @@ struct StatementResults {
     StreamTiming timing;
 };
 
-// Sends and reads every result. With a sink, the statement runs in
-// single-row mode and its rows go to the sink as they arrive. `send` may
-// send a pipeline ended by a sync instead (no sink then): its results are
-// read up to the sync and the connection leaves pipeline mode, also when a
-// cancellation or a failure ends the reading early. Raises
-// OperationalError when the connection broke, NotSupportedError for COPY, and
-// the pending Python exception (after asking the server to cancel and
-// draining) when a signal handler raised; server errors are returned.
-// For `spin_seconds` after sending, the input is read without sleeping (see
-// ReplySpin). The GIL must be held on entry; it is released around every
-// libpq call.
+// Sends, then reads every result. With a sink, rows go to it as they arrive
+// (single-row mode); without, `send` may send a pipeline ended by a sync,
+// read up to the sync (pipeline mode is left however the reading ends).
+// Server errors are returned; a broken connection, COPY and a raising signal
+// handler (after cancelling) raise. The input is read without sleeping for
+// `spin_seconds` first. The GIL is released around every libpq call.
 StatementResults collect_results(PGconn* conn, PGcancel* cancel, const SendStatement& send, RowSink* sink = nullptr,
                                  double spin_seconds = 0);
 
