@@ -1,33 +1,26 @@
 #include "connections/sql/metadata_select.hpp"
 
 #include <array>
+#include <string>
+#include <string_view>
 
 namespace nelvor::sql {
 
 namespace {
 
-// One line of the json_build_object: key, then the aggregate with the alias in front of `column`.
-struct MetadataItem {
-    const char* key;
-    const char* before_alias;
-    const char* column;
-    const char* after_column;
-};
+// The keys of the json_build_object, in order; each is its metadata column.
+constexpr std::array<std::string_view, 12> metadata_keys{
+    "next_version", "address", "object_id", "object_version", "prior_version", "class_schema_reference",
+    "class_meta_schema_reference", "class_schema_type", "is_deleted", "created_at", "updated_at", "transaction"};
 
-constexpr std::array<MetadataItem, 12> metadata_items{{
-    {"next_version", "json_agg(", "\"next_version\"", ")->0"},
-    {"address", "json_agg(to_json(", "address", "))->0"},
-    {"object_id", "json_agg(", "object_id", ")->0"},
-    {"object_version", "json_agg(", "object_version", ")->0"},
-    {"prior_version", "json_agg(", "prior_version", ")->0"},
-    {"class_schema_reference", "json_agg(to_json(", "class_schema_reference", "))->0"},
-    {"class_meta_schema_reference", "json_agg(to_json(", "class_meta_schema_reference", "))->0"},
-    {"class_schema_type", "json_agg(", "class_schema_type", ")->0"},
-    {"is_deleted", "json_agg(", "is_deleted", ")->0"},
-    {"created_at", "json_agg(", "created_at", ")->0"},
-    {"updated_at", "json_agg(", "updated_at", ")->0"},
-    {"transaction", "json_agg(to_json(", "\"transaction\"", "))->0"},
-}};
+// Composite and json columns are aggregated through to_json.
+bool through_to_json(std::string_view key) {
+    return key == "address" || key == "class_schema_reference" || key == "class_meta_schema_reference" ||
+           key == "transaction";
+}
+
+// next_version is the derived column, transaction a key word.
+bool quoted(std::string_view key) { return key == "next_version" || key == "transaction"; }
 
 }  // namespace
 
@@ -53,18 +46,18 @@ const std::string& metadata_select_statement() {
 std::string metadata_select_field(std::string_view metadata_alias, bool with_meta_schema_reference) {
     std::string field = "\njson_build_object(\n";
     bool first = true;
-    for (const MetadataItem& item : metadata_items) {
-        if (!with_meta_schema_reference && std::string_view(item.key) == "class_meta_schema_reference") continue;
+    for (const std::string_view key : metadata_keys) {
+        if (!with_meta_schema_reference && key == "class_meta_schema_reference") continue;
         if (!first) field += ",\n";
         first = false;
         field += "    '";
-        field += item.key;
-        field += "', ";
-        field += item.before_alias;
+        field += key;
+        field += "', json_agg(";
+        if (through_to_json(key)) field += "to_json(";
         field += metadata_alias;
         field += '.';
-        field += item.column;
-        field += item.after_column;
+        field += quoted(key) ? "\"" + std::string(key) + "\"" : std::string(key);
+        field += through_to_json(key) ? "))->0" : ")->0";
     }
     field += "\n) AS _metadata\n";
     return field;
