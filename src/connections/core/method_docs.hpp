@@ -11,6 +11,19 @@ using MethodDoc = driver::BindingDoc;
 
 namespace docs {
 
+// The reads take the same arguments in both classes.
+inline constexpr const char* query_signature =
+    "def query(self, address: nelvor_utils.models.data_models.address.Address, "
+    "query_specifier: nelvor_utils.query.data_models.query_specifier.QuerySpecifier | None = None, "
+    "conditions: nelvor_utils.query.utils.Q | None = None, "
+    "pagination: nelvor_utils.query.data_models.paginator.NumberPaginator | None = None, "
+    "order_by: list[nelvor_utils.query.data_models.order_by.OrderBy] | None = None"
+    ") -> list[dict[str, typing.Any]]";
+
+inline constexpr const char* count_signature =
+    "def count(self, address: nelvor_utils.models.data_models.address.Address, "
+    "conditions: nelvor_utils.query.utils.Q | None = None) -> int";
+
 inline constexpr MethodDoc init{
     "def __init__(self, *, is_revert_supported: bool = True) -> None",
     "Create an unconnected instance; nothing is sent and the environment is not read yet.\n\n"

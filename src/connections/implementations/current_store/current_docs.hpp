@@ -15,12 +15,7 @@ inline constexpr const char* class_doc =
     "innermost transaction level wrote by compensating writes.";
 
 inline constexpr MethodDoc query{
-    "def query(self, address: nelvor_utils.models.data_models.address.Address, "
-    "query_specifier: nelvor_utils.query.data_models.query_specifier.QuerySpecifier | None = None, "
-    "conditions: nelvor_utils.query.utils.Q | None = None, "
-    "pagination: nelvor_utils.query.data_models.paginator.NumberPaginator | None = None, "
-    "order_by: list[nelvor_utils.query.data_models.order_by.OrderBy] | None = None"
-    ") -> list[dict[str, typing.Any]]",
+    core::docs::query_signature,
     "Read the records of a class version's table.\n\n"
     "Args:\n"
     "    address: names the table (class_name, class_version); its object_id is not a\n"
@@ -39,8 +34,7 @@ inline constexpr MethodDoc query{
     "    NelvorConnectionError: the SELECT failed (driver error as __cause__)."};
 
 inline constexpr MethodDoc count{
-    "def count(self, address: nelvor_utils.models.data_models.address.Address, "
-    "conditions: nelvor_utils.query.utils.Q | None = None) -> int",
+    core::docs::count_signature,
     "Count the rows query() would return for the same address and conditions.\n\n"
     "Raises:\n"
     "    TypeError: an argument of the wrong type (the message names it).\n"

@@ -17,12 +17,7 @@ inline constexpr const char* class_doc =
     "innermost transaction level wrote.";
 
 inline constexpr MethodDoc query{
-    "def query(self, address: nelvor_utils.models.data_models.address.Address, "
-    "query_specifier: nelvor_utils.query.data_models.query_specifier.QuerySpecifier | None = None, "
-    "conditions: nelvor_utils.query.utils.Q | None = None, "
-    "pagination: nelvor_utils.query.data_models.paginator.NumberPaginator | None = None, "
-    "order_by: list[nelvor_utils.query.data_models.order_by.OrderBy] | None = None"
-    ") -> list[dict[str, typing.Any]]",
+    core::docs::query_signature,
     "Read object versions of a class.\n\n"
     "Args:\n"
     "    address: the class (class_name) and its class versions to read: the latest\n"
@@ -46,8 +41,7 @@ inline constexpr MethodDoc query{
     "        CursorPaginator was given ('Cursor pagination is not supported')."};
 
 inline constexpr MethodDoc count{
-    "def count(self, address: nelvor_utils.models.data_models.address.Address, "
-    "conditions: nelvor_utils.query.utils.Q | None = None) -> int",
+    core::docs::count_signature,
     "Count the object versions query() would return for the same address and conditions.\n\n"
     "Returns:\n"
     "    The number of rows, summed over the class versions.\n\n"
