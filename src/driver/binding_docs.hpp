@@ -50,7 +50,8 @@ inline constexpr BindingDoc transaction_status{
     "def get_transaction_status(self) -> int",
     "libpq's transaction status: 0 idle, 1 active, 2 in a transaction, 3 in a failed "
     "transaction, 4 unknown."};
-inline constexpr BindingDoc closed{"def closed(self) -> bool", "Whether the connection is closed."};
+inline constexpr BindingDoc closed{"def closed(self) -> bool",
+                                   "Whether the connection is closed, by close() or because the session ended."};
 inline constexpr BindingDoc server_version{"def server_version(self) -> int",
                                            "The server's version number (150008 for 15.8)."};
 inline constexpr BindingDoc encoding{"def encoding(self) -> str", "The client encoding (UTF8)."};
@@ -59,7 +60,10 @@ inline constexpr BindingDoc isolation_level{
     "The isolation level of the transactions opened from now on; None is the server's default."};
 inline constexpr BindingDoc prepare_threshold{
     "def prepare_threshold(self) -> int | None",
-    "After how many runs a statement text is prepared (0: at once); None: never."};
+    "After how many runs a statement text is prepared (0: at once); None: never.\n\n"
+    "A prepared statement whose result columns another session changed fails with 'cached\n"
+    "plan must not change result type'; outside a transaction it is prepared again and\n"
+    "rerun, inside one the transaction is aborted and has to be run again."};
 inline constexpr BindingDoc stream_rows{"def stream_rows(self) -> bool",
                                         "Whether large results are read while the server still sends them."};
 inline constexpr BindingDoc spin_wait{"def spin_wait(self) -> bool",

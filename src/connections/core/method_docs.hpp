@@ -92,7 +92,9 @@ inline constexpr MethodDoc begin{
     "Open a transaction level: BEGIN at the outermost level, a SAVEPOINT inside an open\n"
     "one. Each level also starts a new, empty revert level.\n\n"
     "Raises:\n"
-    "    NelvorConnectionError: the statement failed (the level counts as opened)."};
+    "    NelvorConnectionError: the statement failed (the level counts as opened). After a\n"
+    "        failed begin() or a lost session, call rollback() once per open level (ignoring\n"
+    "        the errors of the savepoint ones) or start a fresh instance."};
 
 inline constexpr MethodDoc commit{
     "def commit(self) -> None",
@@ -100,7 +102,9 @@ inline constexpr MethodDoc commit{
     "is merged into the enclosing one (its revert entries too) and nothing is sent.\n\n"
     "Raises:\n"
     "    IndexError: no transaction level is open.\n"
-    "    NelvorConnectionError: the COMMIT failed (the level is closed all the same)."};
+    "    NelvorConnectionError: the COMMIT failed (the level is closed all the same), or the\n"
+    "        server answered it with ROLLBACK because a statement of the transaction had\n"
+    "        failed: nothing was stored, that failure is the __cause__, and no level is left."};
 
 inline constexpr MethodDoc rollback{
     "def rollback(self) -> None",

@@ -56,6 +56,8 @@ inline constexpr MethodDoc put{
     "Args:\n"
     "    address: the class, class version, object id and object version of the row; for a\n"
     "        metadata row Address(class_name='metadata', object_id=..., object_version=...).\n"
+    "        The object version is stored as it is: an address left at its default\n"
+    "        (Versions.LATEST) stores the text 'latest', so give the real version.\n"
     "    data: the fields; those the table has no column for are left out. A metadata row\n"
     "        holds address (class_name, class_version, object_id, object_version of the\n"
     "        version it describes), prior_version and is_deleted. Not modified.\n\n"
