@@ -44,15 +44,21 @@ def test_wheel_lists_only_our_files(wheel):
     assert zipfile.ZipFile(wheel).read(f"{STUBS}py.typed") == b"partial\n"
 
 
+def _clean_env() -> dict[str, str]:
+    # The bare virtualenv sees its own site-packages only, not a staged build
+    # that PYTHONPATH names (scripts/dev_build.sh, scripts/sanitize.sh).
+    return {key: value for key, value in os.environ.items() if key not in ("PYTHONPATH", "LD_PRELOAD")}
+
+
 def _pip(*arguments: str) -> None:
     # The test's own pip, offline; `--python` points it at the bare virtualenv.
     subprocess.run([sys.executable, "-m", "pip", "-q", *arguments], check=True,
-                   env={**os.environ, "PIP_DISABLE_PIP_VERSION_CHECK": "1", "PIP_NO_INDEX": "1"})
+                   env={**_clean_env(), "PIP_DISABLE_PIP_VERSION_CHECK": "1", "PIP_NO_INDEX": "1"})
 
 
 def _site_packages(python: Path) -> Path:
     return Path(subprocess.run([str(python), "-c", "import sysconfig; print(sysconfig.get_path('purelib'))"],
-                               check=True, capture_output=True, text=True).stdout.strip())
+                               check=True, capture_output=True, text=True, env=_clean_env()).stdout.strip())
 
 
 def _snapshot(site: Path) -> dict[str, str]:
@@ -81,7 +87,7 @@ def test_install_and_uninstall_leave_the_framework_as_it_was(wheel, tmp_path):
         [str(python), "-c", "from nelvor_data.connections.implementations import ledger_store, current_store; "
                             "print(ledger_store.PostgresImmutableConnection.__name__, "
                             "current_store.PostgresStateConnection.__name__)"],
-        check=True, capture_output=True, text=True)
+        check=True, capture_output=True, text=True, env=_clean_env())
     assert imported.stdout.split() == ["PostgresImmutableConnection", "PostgresStateConnection"]
 
     _pip("--python", str(python), "uninstall", "-y", "nelvor-postgres-store")
