@@ -5,7 +5,7 @@ import gc
 import time
 from abc import ABC, abstractmethod
 from dataclasses import dataclass, field
-from typing import List
+from typing import Any, List
 
 from bench.capture import Statement, StatementLog
 
@@ -55,14 +55,16 @@ class Peer(ABC):
         for statement in log.setup:
             self._execute(statement)
         quiet_heap()
-        rows = []
         started = time.perf_counter()
-        for statement in log.timed:
-            rows.append(self._execute(statement))
+        rows = self._run_timed(log.timed)
         seconds = time.perf_counter() - started
         for statement in log.finish:
             self._execute(statement)
         return RunResult(seconds, rows)
+
+    def _run_timed(self, statements: List[Statement]) -> List[int]:
+        """The timed statements, one after the other; the row count of each."""
+        return [self._execute(statement) for statement in statements]
 
     def recover(self, log: StatementLog) -> None:
         """After a failed replay: end the transaction, then run the clean-up statements."""
@@ -83,3 +85,21 @@ class Peer(ABC):
     @abstractmethod
     def close(self) -> None:
         ...
+
+
+class CursorPeer(Peer):
+    """A PEP 249 driver: one cursor on one autocommit connection (the statements carry
+    their own BEGIN/COMMIT, as our classes send them)."""
+
+    _connection: Any
+    _cursor: Any
+
+    def _execute(self, statement: Statement) -> int:
+        cursor = self._cursor
+        cursor.execute(statement.template, statement.params)
+        if cursor.description is None:
+            return -1
+        return len(cursor.fetchall())
+
+    def close(self) -> None:
+        self._connection.close()

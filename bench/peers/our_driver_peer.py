@@ -4,11 +4,10 @@ from __future__ import annotations
 
 from typing import Dict
 
-from bench.capture import Statement
-from bench.peers.base import Peer
+from bench.peers.base import CursorPeer
 
 
-class OurDriverPeer(Peer):
+class OurDriverPeer(CursorPeer):
     name = "our driver"
 
     def __init__(self, keywords: Dict[str, str]) -> None:
@@ -18,15 +17,5 @@ class OurDriverPeer(Peer):
         self._connection.autocommit = True  # the statements carry their own BEGIN/COMMIT
         self._cursor = self._connection.cursor()
 
-    def _execute(self, statement: Statement) -> int:
-        cursor = self._cursor
-        cursor.execute(statement.template, statement.params)
-        if cursor.description is None:
-            return -1
-        return len(cursor.fetchall())
-
     def describe(self) -> str:
         return "our driver (cursor.execute and fetchall, as the classes run it)"
-
-    def close(self) -> None:
-        self._connection.close()

@@ -7,13 +7,13 @@ import psycopg
 
 from bench.capture import Statement
 from bench.peers.bulk_rows import bulk_rows
-from bench.peers.base import Peer, PeerUnavailable
+from bench.peers.base import CursorPeer, PeerUnavailable
 
 # The extended protocol counts parameters in 16 bits.
 MAX_BOUND_PARAMETERS = 65535
 
 
-class Psycopg3Peer(Peer):
+class Psycopg3Peer(CursorPeer):
     name = "psycopg3"
 
     def __init__(self, keywords: Dict[str, str]) -> None:
@@ -34,13 +34,7 @@ class Psycopg3Peer(Peer):
                                       f"{MAX_BOUND_PARAMETERS}")
             cursor.executemany(rows.single_row_insert(lambda n: "%s"), rows.rows)
             return -1
-        cursor.execute(statement.template, statement.params)
-        if cursor.description is None:
-            return -1
-        return len(cursor.fetchall())  # json columns arrive decoded (psycopg's default)
+        return super()._execute(statement)  # json columns arrive decoded (psycopg's default)
 
     def describe(self) -> str:
         return f"psycopg {psycopg.__version__} ({self.implementation()})"
-
-    def close(self) -> None:
-        self._connection.close()

@@ -6,7 +6,6 @@ from __future__ import annotations
 
 import contextlib
 import gc
-import time
 from typing import Any, Dict, Iterator, List
 
 import orjson
@@ -17,7 +16,7 @@ from psycopg.types.json import set_json_loads
 
 from bench.capture import Statement, StatementLog
 from bench.peers.asyncpg_peer import AsyncpgPeer
-from bench.peers.base import MANY_ROWS, RunResult, is_transaction_control, quiet_heap, require_many_row_read
+from bench.peers.base import MANY_ROWS, RunResult, is_transaction_control, require_many_row_read
 from bench.peers.bulk_rows import bulk_rows
 from bench.peers.psycopg2_peer import Psycopg2Peer
 from bench.peers.psycopg3_peer import Psycopg3Peer
@@ -129,25 +128,17 @@ class Psycopg3Tuned(Psycopg3Peer):
     def _read(self, statement: Statement) -> int:
         return super()._execute(statement)
 
-    def run(self, log: StatementLog) -> RunResult:
-        if any(bulk_rows(statement) is not None for statement in log.timed) or len(log.timed) < 2:
-            return super().run(log)
-        for statement in log.setup:
-            self._execute(statement)
-        quiet_heap()
-        started = time.perf_counter()
+    def _run_timed(self, statements: List[Statement]) -> List[int]:
+        if any(bulk_rows(statement) is not None for statement in statements) or len(statements) < 2:
+            return super()._run_timed(statements)
         cursors = []
         with collector_off():
             with self._connection.pipeline():
-                for statement in log.timed:
+                for statement in statements:
                     cursor = self._connection.cursor()
                     cursor.execute(statement.template, statement.params)
                     cursors.append(cursor)
-            rows = [len(cursor.fetchall()) if cursor.description is not None else -1 for cursor in cursors]
-        seconds = time.perf_counter() - started
-        for statement in log.finish:
-            self._execute(statement)
-        return RunResult(seconds, rows)
+            return [len(cursor.fetchall()) if cursor.description is not None else -1 for cursor in cursors]
 
     def describe(self) -> str:
         return (super().describe() + " tuned: prepared statements (prepare_threshold=0), orjson, collector off "
