@@ -109,3 +109,16 @@ def test_a_failing_compensating_write_stops_the_revert(connection, seeded):
     with pytest.raises(NelvorConnectionError, match="^Error executing query: INSERT"):
         connection.revert()
     assert connection._is_revert_enabled is False and len(connection._revert_data[-1]) == 2
+
+
+def test_after_reverting_a_savepoint_level_rollback_ends_the_enclosing_transaction(connection, seeded):
+    committed = table_snapshot(connection, seeded)
+    connection.begin()
+    connection.begin()
+    connection.insert(address("x"), {"n": 1})
+    connection.revert()
+    assert connection._revert_data == [[]] and connection._savepoints == []
+    connection.rollback()  # the outer level's ROLLBACK, not one to the undone savepoint
+    # A statement that opens no transaction of its own is the first of its own one.
+    [(alone,)] = connection.execute("SELECT now() = statement_timestamp()").fetchall()
+    assert alone is True and table_snapshot(connection, seeded) == committed

@@ -42,7 +42,13 @@ void revert_innermost_level(nb::handle self, const std::function<void(nb::handle
     nb::list entries = nb::list(level);
     for (size_t i = nb::len(entries); i-- > 0;) undo(entries[i]);
     set_revert_enabled(self, true);
-    nb::borrow<nb::list>(nb::getattr(self, store().names.revert_data)).attr("pop")();
+    nb::list levels = nb::borrow<nb::list>(nb::getattr(self, store().names.revert_data));
+    levels.attr("pop")();
+    // A level opened by SAVEPOINT takes its name along, so that a later rollback()
+    // goes back to the enclosing level instead of to the savepoint undone here, which
+    // would leave the transaction open with no level left to end it.
+    nb::list savepoints = nb::borrow<nb::list>(nb::getattr(self, store().names.savepoints));
+    if (nb::len(savepoints) > 0 && nb::len(savepoints) >= nb::len(levels)) savepoints.attr("pop")();
 }
 
 }  // namespace nelvor::core

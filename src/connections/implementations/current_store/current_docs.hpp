@@ -116,7 +116,9 @@ inline constexpr MethodDoc revert{
     "def revert(self) -> None",
     "Undo the writes of the innermost transaction level with compensating writes, newest\n"
     "first (an insert is deleted, an update or delete is written back as it was), and close\n"
-    "that level: do not commit() or rollback() it afterwards.\n\n"
+    "that level: do not commit() or rollback() it afterwards. No transaction statement is\n"
+    "sent: after the outermost level the database transaction stays open; end it with\n"
+    "execute('COMMIT') or execute('ROLLBACK').\n\n"
     "Raises:\n"
     "    NelvorConnectionError: 'Revert is not supported' (built with is_revert_supported=\n"
     "        False, or a revert failed before), or a compensating write failed.\n"

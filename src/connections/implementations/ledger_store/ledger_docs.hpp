@@ -84,7 +84,9 @@ inline constexpr MethodDoc bulk_put{
 inline constexpr MethodDoc revert{
     "def revert(self) -> None",
     "Undo the writes of the innermost transaction level by deleting the rows it wrote, newest\n"
-    "first, and close that level: do not commit() or rollback() it afterwards.\n\n"
+    "first, and close that level: do not commit() or rollback() it afterwards. No\n"
+    "transaction statement is sent: after the outermost level the database transaction\n"
+    "stays open; end it with execute('COMMIT') or execute('ROLLBACK').\n\n"
     "Raises:\n"
     "    NelvorConnectionError: 'Revert is not supported' (built with is_revert_supported=\n"
     "        False, or a revert failed before), or a DELETE failed.\n"
