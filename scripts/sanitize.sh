@@ -20,8 +20,9 @@ export UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1
 export PYTHONMALLOC=malloc PYTHONPATH="$stage"
 
 # The runtime is preloaded into the interpreter only: the tests' own child
-# processes (psql, pg_ctl, pgbench, pgbouncer) start without it.
-"$PYTHON" scripts/embedded_pg.py -- env LD_PRELOAD="$runtime" "$PYTHON" -c '
+# processes (psql, pg_ctl, pgbench, pgbouncer) start without it, and child Python
+# processes get it back from NELVOR_SANITIZER_RUNTIME (tests/python_child.py).
+"$PYTHON" scripts/embedded_pg.py -- env LD_PRELOAD="$runtime" NELVOR_SANITIZER_RUNTIME="$runtime" "$PYTHON" -c '
 import os, sys
 os.environ.pop("LD_PRELOAD", None)
 import pytest

@@ -53,13 +53,14 @@ fi
 mapfile -t requirements < <("$PYTHON" scripts/requirements.py build test
                             "$PYTHON" scripts/requirements.py --pyproject python/pyproject.toml build)
 "$PYTHON" -m pip install -q "${requirements[@]}"
-# The framework stand-in: a distribution of its own, for the demo, tests and benchmark.
-"$PYTHON" -m pip install -q --no-build-isolation --no-deps ./python
-
 if [ "${1:-}" != "--tools-only" ]; then
   echo "Building the project's wheel with $PYTHON (the C++ build takes a few minutes the first time)"
   rm -rf build/wheelhouse
   "$PYTHON" -m pip wheel -q --no-build-isolation --no-deps -w build/wheelhouse .
   "$PYTHON" -m pip install -q --force-reinstall --no-deps build/wheelhouse/nelvor_postgres_store-*.whl
 fi
+# The framework stand-in: a distribution of its own, for the demo, tests and benchmark.
+# Installed after our wheel, and anew: replacing an older wheel of ours, which still
+# carried the stand-in's files, removes them.
+"$PYTHON" -m pip install -q --no-build-isolation --no-deps --force-reinstall ./python
 echo "$wanted" > "$stamp"

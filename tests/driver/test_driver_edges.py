@@ -6,13 +6,13 @@ Where the faulty behaviour would hang or kill the test run, the case runs in a
 child process with a time limit."""
 import gc
 import os
-import subprocess
 import sys
 import textwrap
 import threading
 import time
 
 import pytest
+from python_child import run_python
 
 CHILD_TIMEOUT = 60
 
@@ -25,8 +25,7 @@ def run_child(code, connect_params, timeout=CHILD_TIMEOUT, stderr=None):
         from nelvor_data.connections.implementations import ledger_store as driver
         params = {connect_params!r}
     """)
-    done = subprocess.run([sys.executable, "-c", prelude + textwrap.dedent(code)], capture_output=True,
-                          text=True, timeout=timeout, env=os.environ)
+    done = run_python(prelude + textwrap.dedent(code), timeout)
     assert done.returncode == 0, done.stderr
     if stderr is not None:
         stderr.append(done.stderr)

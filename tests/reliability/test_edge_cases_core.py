@@ -5,14 +5,12 @@ entries of writes that failed, and the collector during a read that waits.
 Cases whose faulty behaviour kills or hangs the process run in a child process
 with a time limit."""
 import gc
-import os
-import subprocess
-import sys
 import textwrap
 import threading
 import time
 
 import pytest
+from python_child import run_python
 
 from nelvor_data.connections.errors import NelvorConnectionError
 from nelvor_data.connections.implementations.current_store import PostgresStateConnection
@@ -31,8 +29,7 @@ def run_child(code):
         from nelvor_data.connections.implementations.ledger_store import PostgresImmutableConnection
         from nelvor_utils.models.data_models.address import Address
     """)
-    done = subprocess.run([sys.executable, "-c", prelude + textwrap.dedent(code)], capture_output=True,
-                          text=True, timeout=CHILD_TIMEOUT, env=os.environ)
+    done = run_python(prelude + textwrap.dedent(code), CHILD_TIMEOUT)
     assert done.returncode == 0, done.stderr[-3000:]
     return done.stdout.splitlines()
 
