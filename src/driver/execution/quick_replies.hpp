@@ -1,8 +1,8 @@
 #pragma once
 // Whether to read the socket for a moment before sleeping on it. A process
 // woken by a reply takes tens of microseconds to run again, about a short
-// statement's whole server time. So a text is read for unless one of its last
-// few replies came later than that moment.
+// statement's whole server time. So a text is read for that moment unless one
+// of its last few replies came later.
 #include <cstdint>
 
 #include "driver/execution/lru_map.hpp"
