@@ -5,6 +5,7 @@
 #include "connections/sql/argument_checks.hpp"
 #include "connections/sql/field_names.hpp"
 #include "connections/sql/identifiers.hpp"
+#include "connections/sql/record_access.hpp"
 
 #include <nanobind/stl/string.h>
 
@@ -78,16 +79,14 @@ nb::tuple build_bulk_insert_statement(nb::handle self, nb::handle table_name, nb
     require_text(table_name, "table_name");
     require_list(data, "data");
     // One column list, in order of first appearance, drives the columns and every row.
-    nb::dict column_index;
+    nb::dict seen;
     nb::list columns;
     for (nb::handle record : data) {
         require_map(record, "data");
-        for (nb::handle key : record.attr("keys")()) {
-            if (!column_index.contains(key)) {
-                column_index[key] = nb::int_(nb::len(columns));
-                columns.append(key);
-            }
-        }
+        for_each_key(record, [&](nb::handle key) {
+            if (PyDict_SetDefault(seen.ptr(), key.ptr(), Py_None) == nullptr) throw nb::python_error();
+            if (nb::len(seen) > nb::len(columns)) columns.append(key);
+        });
     }
     std::string sql = "INSERT INTO ";
     append_table(sql, table_name);
@@ -98,16 +97,17 @@ nb::tuple build_bulk_insert_statement(nb::handle self, nb::handle table_name, nb
     }
     sql += ") VALUES ";
     const size_t width = nb::len(columns);
-    nb::list params;
-    size_t row = 0;
-    nb::object missing = nb::none();
+    const SqlValueConverter convert(self);
+    nb::object params = nb::steal(PyTuple_New(static_cast<Py_ssize_t>(width * nb::len(data))));
+    if (!params.is_valid()) throw nb::python_error();
+    Py_ssize_t at = 0;
     for (nb::handle record : data) {
-        if (row++) sql += ", ";
+        if (at) sql += ", ";
         append_placeholders(sql, width);
-        nb::object getter = record.attr("get");
-        for (nb::handle column : columns) params.append(to_sql_value(self, getter(column, missing)));
+        for (nb::handle column : columns)
+            PyTuple_SET_ITEM(params.ptr(), at++, convert(value_or_none(record, column)).release().ptr());
     }
-    return statement_pair(sql, params);
+    return nb::make_tuple(nb::str(sql.c_str(), sql.size()), params);
 }
 
 nb::tuple build_delete_statement(nb::handle self, nb::handle table_name, nb::handle data) {

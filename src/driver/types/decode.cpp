@@ -8,6 +8,7 @@
 #include "driver/types/type_oids.hpp"
 #include "driver/python_types.hpp"
 #include "driver/types/json_decode.hpp"
+#include "driver/types/number_text.hpp"
 
 namespace nelvor::driver {
 
@@ -31,13 +32,7 @@ PyObject* decode_int(const char* text, size_t length) {
     return result;
 }
 
-PyObject* decode_float(const char* text, size_t length) {
-    // PostgreSQL's "Infinity"/"NaN" spellings are accepted by Python's parser.
-    std::string buffer(text, length);
-    double value = PyOS_string_to_double(buffer.c_str(), nullptr, nullptr);
-    if (value == -1.0 && PyErr_Occurred()) return nullptr;
-    return PyFloat_FromDouble(value);
-}
+PyObject* decode_float(const char* text, size_t length) { return float_from_text(text, length); }
 
 PyObject* call_with_text(PyObject* callable, const char* text, size_t length) {
     PyObject* argument = decode_text(text, length);

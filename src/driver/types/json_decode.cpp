@@ -1,4 +1,5 @@
 #include "driver/types/json_decode.hpp"
+#include "driver/types/number_text.hpp"
 
 #include <rapidjson/error/en.h>
 #include <rapidjson/reader.h>
@@ -13,7 +14,7 @@ namespace nelvor::driver {
 namespace {
 
 // Numbers arrive as raw text so that integers of any size stay exact and
-// floats are rounded by Python's own parser, as json.loads does.
+// floats are rounded as Python's float() rounds them, as json.loads does.
 PyObject* number_from_text(const char* text, size_t length) {
     bool integral = true;
     for (size_t i = 0; i < length; ++i) {
@@ -34,10 +35,7 @@ PyObject* number_from_text(const char* text, size_t length) {
         std::string owned(text, length);
         return PyLong_FromString(owned.c_str(), nullptr, 10);
     }
-    std::string owned(text, length);
-    double value = PyOS_string_to_double(owned.c_str(), nullptr, nullptr);
-    if (value == -1.0 && PyErr_Occurred()) return nullptr;
-    return PyFloat_FromDouble(value);
+    return float_from_text(text, length);
 }
 
 // Object keys repeat from row to row ("name", "address", ...): a small

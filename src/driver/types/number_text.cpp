@@ -42,11 +42,24 @@ NumberText float_number(double number) {
     if (std::isnan(number)) return {kFloat8, "NaN", true};
     if (std::isinf(number)) return {kFloat8, number > 0 ? "Infinity" : "-Infinity", true};
     if (number == 0.0 && std::signbit(number)) return {kFloat8, "-0", true};
-    char* text = PyOS_double_to_string(number, 'r', 0, Py_DTSF_ADD_DOT_0, nullptr);
-    if (text == nullptr) throw nb::python_error();
-    std::string owned(text);
-    PyMem_Free(text);
-    return {kNumeric, std::move(owned)};
+    // The shortest digits that read back as the same double, as repr writes
+    // them; ".0" keeps a whole number from reading as an integer constant.
+    char buffer[32];
+    auto [end, ec] = std::to_chars(buffer, buffer + sizeof(buffer), number);
+    std::string text(buffer, static_cast<size_t>(end - buffer));
+    if (text.find_first_of(".e") == std::string::npos) text += ".0";
+    return {kNumeric, std::move(text)};
+}
+
+PyObject* float_from_text(const char* text, size_t length) {
+    double value = 0;
+    auto [end, ec] = std::from_chars(text, text + length, value);
+    if (ec == std::errc() && end == text + length) return PyFloat_FromDouble(value);
+    // Out of range, or a spelling from_chars does not take: Python's parser decides.
+    std::string owned(text, length);
+    value = PyOS_string_to_double(owned.c_str(), nullptr, nullptr);
+    if (value == -1.0 && PyErr_Occurred()) return nullptr;
+    return PyFloat_FromDouble(value);
 }
 
 NumberText decimal_number(PyObject* value) {

@@ -22,6 +22,9 @@ NumberText int_number(PyObject* value);
 // Finite floats are numeric constants; the others float8, and so is -0.0,
 // which numeric cannot hold.
 NumberText float_number(double number);
+// A new float read from number text ("1.5", "-1e+300", "Infinity", "NaN"),
+// rounded as Python's float() rounds it; null with the Python error set.
+PyObject* float_from_text(const char* text, size_t length);
 // The text Decimal itself writes (a subclass's __str__ is not asked), typed as
 // its digits are as a constant (see number_constant_type).
 NumberText decimal_number(PyObject* value);

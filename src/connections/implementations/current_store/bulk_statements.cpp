@@ -5,6 +5,7 @@
 #include "driver/python_values.hpp"
 #include "connections/sql/argument_checks.hpp"
 #include "connections/sql/identifiers.hpp"
+#include "connections/sql/record_access.hpp"
 #include "connections/sql/statement_builders.hpp"
 #include "connections/sql/table_description.hpp"
 #include "framework/framework.hpp"
@@ -26,11 +27,10 @@ nb::list field_list(nb::handle data) {
     for (nb::handle pair : data) {
         nb::object record = pair[1];
         sql::require_map(record, "data");
-        for (nb::handle key : record.attr("keys")()) {
-            if (seen.contains(key)) continue;
-            seen[key] = nb::none();
-            fields.append(key);
-        }
+        sql::for_each_key(record, [&](nb::handle key) {
+            if (PyDict_SetDefault(seen.ptr(), key.ptr(), Py_None) == nullptr) throw nb::python_error();
+            if (nb::len(seen) > nb::len(fields)) fields.append(key);
+        });
     }
     return fields;
 }
@@ -50,12 +50,13 @@ nb::tuple build_bulk_update_statement(nb::handle self, nb::handle data) {
     nb::list ids;
     nb::list columns;
     for (size_t i = 0; i < nb::len(fields); ++i) columns.append(nb::list());
-    nb::object missing = nb::none();
+    const sql::SqlValueConverter convert(self);
+    const size_t width = nb::len(fields);
     for (nb::handle pair : data) {
-        nb::object getter = pair[1].attr("get");
-        for (size_t i = 0; i < nb::len(fields); ++i)
-            nb::borrow<nb::list>(columns[i]).append(sql::to_sql_value(self, getter(fields[i], missing)));
-        ids.append(sql::to_sql_value(self, object_id_of(pair[0])));
+        nb::object record = pair[1];
+        for (size_t i = 0; i < width; ++i)
+            nb::borrow<nb::list>(columns[i]).append(convert(sql::value_or_none(record, fields[i])));
+        ids.append(convert(object_id_of(pair[0])));
     }
     nb::dict description = sql::describe_table(self, table_name);
 

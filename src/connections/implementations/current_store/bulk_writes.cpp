@@ -108,7 +108,7 @@ void bulk_update(nb::handle self, nb::handle data) {
         nb::list prepared;
         for (nb::handle pair : data) {
             sql::require_map(pair[1], "data");
-            prepared.append(nb::make_tuple(pair[0], prepare_record(self, table_name, description, pair[1])));
+            prepared.append(nb::make_tuple(pair[0], prepare_record(self, table_name, description, pair[1], true)));
         }
         statement = build_bulk_update_statement(self, prepared);
     }

@@ -2,6 +2,8 @@
 
 #include "connections/core/connection_lifecycle.hpp"
 #include "connections/core/statement_execution.hpp"
+#include "connections/sql/json_column_text.hpp"
+#include "connections/sql/record_access.hpp"
 #include "connections/sql/statement_builders.hpp"
 #include "connections/sql/table_description.hpp"
 #include "framework/framework.hpp"
@@ -12,14 +14,26 @@ nb::object resolve_table_name(nb::handle self, nb::handle address) {
     return core::table_schema_manager(self).attr("resolve_table_name")(address);
 }
 
-nb::dict prepare_record(nb::handle self, nb::handle table_name, nb::handle description, nb::handle record) {
+nb::dict prepare_record(nb::handle self, nb::handle table_name, nb::handle description, nb::handle record,
+                        bool json_as_text) {
     nb::dict columns = nb::borrow<nb::dict>(description);
     nb::dict prepared;
-    for (nb::handle key : record.attr("keys")()) {
-        if (!columns.contains(key)) columns = sql::describe_table_with(self, table_name, key);
-        if (!columns.contains(key)) continue;
-        prepared[key] = sql::process_value_before_insert(self, record[key], columns[key]);
-    }
+    sql::for_each_key(record, [&](nb::handle key) {
+        PyObject* data_type = PyDict_GetItemWithError(columns.ptr(), key.ptr());
+        if (data_type == nullptr) {
+            if (PyErr_Occurred()) throw nb::python_error();
+            columns = sql::describe_table_with(self, table_name, key);
+            data_type = PyDict_GetItemWithError(columns.ptr(), key.ptr());
+            if (data_type == nullptr) {
+                if (PyErr_Occurred()) throw nb::python_error();
+                return;
+            }
+        }
+        nb::object value = sql::value_or_none(record, key);
+        nb::object text = json_as_text ? sql::json_column_text(value, data_type) : nb::object();
+        nb::object stored = text.is_valid() ? std::move(text) : sql::process_value_before_insert(self, value, data_type);
+        if (PyDict_SetItem(prepared.ptr(), key.ptr(), stored.ptr()) < 0) throw nb::python_error();
+    });
     return prepared;
 }
 

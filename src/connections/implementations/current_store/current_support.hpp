@@ -14,8 +14,11 @@ nb::object resolve_table_name(nb::handle self, nb::handle address);
 
 // A new map, in `record`'s key order, of the keys that are columns of the
 // described table, each value converted for its column type; other keys are
-// dropped, once the table has been described again for them.
-nb::dict prepare_record(nb::handle self, nb::handle table_name, nb::handle description, nb::handle record);
+// dropped, once the table has been described again for them. `json_as_text`:
+// dicts and lists bound for json columns become their JSON text here (bulk
+// writes: one C++ encoding each instead of one json.dumps each).
+nb::dict prepare_record(nb::handle self, nb::handle table_name, nb::handle description, nb::handle record,
+                        bool json_as_text = false);
 
 // Runs (statement text, parameters) through `execute`; returns the cursor.
 nb::object run_statement(nb::handle self, nb::handle statement_pair);

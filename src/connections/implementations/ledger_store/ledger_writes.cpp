@@ -41,17 +41,14 @@ TargetTable target_table(nb::handle schema_service, nb::handle address) {
 
 void read_columns(nb::handle self, TargetTable& table) { table.columns = sql::describe_table(self, table.name); }
 
-// The row to insert: a deep copy of the record with the partition keys set,
-// keys mapped to columns, and every key without a column dropped.
+// The row to insert: the record's entries with the partition keys set, keys
+// mapped to columns, and every key without a column dropped. Values bound
+// for json columns become their JSON text at once; every other value is
+// copied deeply, so the row shares nothing mutable with the caller's record.
 nb::dict shape_row(nb::handle self, TargetTable& table, nb::handle address, nb::handle record) {
     const auto& fw = framework::handles();
-    nb::object copy = core::deep_copy(record);
     nb::dict row;
-    if (PyDict_CheckExact(copy.ptr())) {
-        row = nb::borrow<nb::dict>(copy);  // a new dict of our own: filled in place
-    } else if (PyDict_Merge(row.ptr(), copy.ptr(), 1) < 0) {
-        throw nb::python_error();
-    }
+    if (PyDict_Merge(row.ptr(), record.ptr(), 1) < 0) throw nb::python_error();
     row[fw.primary_partition_key.c_str()] = address.attr("object_id");
     if (table.is_metadata) {
         nb::object record_address = record["address"];
@@ -62,17 +59,28 @@ nb::dict shape_row(nb::handle self, TargetTable& table, nb::handle address, nb::
     // Keys that name the same column: the column stays where it first
     // appeared and takes the last value.
     nb::dict kept;
-    for (auto [key, value] : row) {
-        PyObject* known = PyDict_GetItemWithError(table.column_of.ptr(), key.ptr());
+    PyObject *key, *value;
+    Py_ssize_t position = 0;
+    while (PyDict_Next(row.ptr(), &position, &key, &value)) {
+        PyObject* known = PyDict_GetItemWithError(table.column_of.ptr(), key);
         if (!known && PyErr_Occurred()) throw nb::python_error();
         nb::object column = known ? nb::borrow(known) : nb::object(sql::column_name(self, table.name, key));
         if (!known) table.column_of[key] = column;
-        if (!table.columns.contains(column)) table.columns = sql::describe_table_with(self, table.name, column);
-        if (!table.columns.contains(column)) continue;
+        PyObject* data_type = PyDict_GetItemWithError(table.columns.ptr(), column.ptr());
+        if (!data_type && PyErr_Occurred()) throw nb::python_error();
+        if (!data_type) {
+            table.columns = sql::describe_table_with(self, table.name, column);
+            data_type = PyDict_GetItemWithError(table.columns.ptr(), column.ptr());
+            if (!data_type) {
+                if (PyErr_Occurred()) throw nb::python_error();
+                continue;
+            }
+        }
         // A dict or list for a json column goes as its JSON text, written here rather than by one
         // Python json.dumps per row (see json_column_text).
-        nb::object text = sql::json_column_text(value, table.columns[column]);
-        kept[column] = text.is_valid() ? text : nb::borrow(value);
+        nb::object text = sql::json_column_text(value, data_type);
+        nb::object stored = text.is_valid() ? std::move(text) : core::deep_copy(value);
+        if (PyDict_SetItem(kept.ptr(), column.ptr(), stored.ptr()) < 0) throw nb::python_error();
     }
     return kept;
 }
@@ -84,6 +92,16 @@ nb::tuple insert_statement(nb::handle self, const TargetTable& table, const nb::
 }
 
 void run(nb::handle self, const nb::tuple& statement) { core::execute(self, statement[0], statement[1]); }
+
+struct ClassVersion {
+    nb::object class_name;
+    nb::object class_version;
+
+    bool same_as(const ClassVersion& other) const {
+        return class_name.is_valid() && class_name.equal(other.class_name) &&
+               class_version.equal(other.class_version);
+    }
+};
 
 std::pair<nb::object, nb::object> unpack_pair(nb::handle item) {
     nb::list items = nb::list(item);
@@ -134,15 +152,23 @@ void bulk_put(nb::handle self, nb::handle data) {
         driver::CollectorPause pause;
         std::vector<TargetTable> tables;
         std::vector<nb::list> rows;
+        // A table holds one class version: consecutive addresses of the same
+        // class and class version resolve to the table found for the first.
+        ClassVersion last;
+        size_t at = 0;
         for (auto& [address, record] : pairs) {
-            TargetTable table = target_table(schema_service, address);
-            size_t at = 0;
-            while (at < tables.size() && !tables[at].name.equal(table.name)) ++at;
-            if (at == tables.size()) {
-                read_columns(self, table);
-                tables.push_back(table);
-                rows.emplace_back();
-                entries.emplace_back();
+            ClassVersion current{address.attr("class_name"), address.attr("class_version")};
+            if (!last.same_as(current)) {
+                TargetTable table = target_table(schema_service, address);
+                at = 0;
+                while (at < tables.size() && !tables[at].name.equal(table.name)) ++at;
+                if (at == tables.size()) {
+                    read_columns(self, table);
+                    tables.push_back(table);
+                    rows.emplace_back();
+                    entries.emplace_back();
+                }
+                last = std::move(current);
             }
             rows[at].append(shape_row(self, tables[at], address, record));
             if (reverting) entries[at].append(nb::make_tuple(address.attr("model_copy")(), record));
