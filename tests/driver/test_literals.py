@@ -37,9 +37,16 @@ def test_negative_number_after_minus_is_not_a_comment(select_one):
     assert select_one("SELECT 1-%s", (Decimal("-2"),)) == 3
 
 
-@pytest.mark.parametrize("number", [0.0, -0.5, 0.1, 1 / 3, 1e16, 1e-300, 1.7976931348623157e308, -2.5e-5])
+@pytest.mark.parametrize("number", [0.0, -0.5, 0.1, 1 / 3, 1e16, 1e-300, 1.7976931348623157e308, -2.5e-5,
+                                    1.0, 12345678901234568.0, 5e-324, 2.0**-1074 * 3, 1e22, 123.456e-10])
 def test_float_round_trips_at_full_precision(select_one, number):
     assert select_one("SELECT %s::float8", (number,)) == number
+    assert select_one("SELECT %s::float8::text::float8", (number,)) == number
+
+
+@pytest.mark.parametrize("number", [1.0, -3.0, 1e16, 12345678901234568.0])
+def test_whole_float_is_no_integer_constant(select_one, number):
+    assert select_one("SELECT pg_typeof(%s)::text", (number,)) == "numeric"
 
 
 @pytest.mark.parametrize("number", [math.inf, -math.inf])

@@ -84,6 +84,24 @@ def test_bulk_put_writes_each_row_to_its_own_table(store):
     assert rows(store, "SELECT partition_key, range_key, label FROM thing_v_1") == [("t1", "v1", "box")]
 
 
+def test_bulk_put_follows_each_rows_class_and_class_version(store):
+    store.execute('CREATE TABLE IF NOT EXISTS "thing_v_2" (partition_key text, range_key text, label text)')
+    store.table_schema_manager.create_table("Thing", "2", {"label": "text"})
+
+    def thing(version, object_id):
+        return Address(class_name="Thing", class_version=version, object_id=object_id, object_version="v1")
+
+    store.begin()
+    store.bulk_put([(thing("1", "a"), {"label": "1a"}), (thing("1", "b"), {"label": "1b"}),
+                    (thing("2", "c"), {"label": "2c"}), (thing("1", "d"), {"label": "1d"}),
+                    (person("1", "p"), {"name": "P"}), (thing("2", "e"), {"label": "2e"})])
+    store.commit()
+    assert rows(store, "SELECT partition_key FROM thing_v_1 ORDER BY 1") == [("a",), ("b",), ("d",)]
+    assert rows(store, "SELECT partition_key FROM thing_v_2 ORDER BY 1") == [("c",), ("e",)]
+    assert rows(store, "SELECT partition_key FROM person_v_1") == [("p",)]
+    store.execute('DROP TABLE "thing_v_2"')
+
+
 @pytest.mark.parametrize("data, error", [
     ([], None),
     ([(person("1", "o1", "v1"), {"name": "Ann"}), (person("1", "o2", "v1"),)], ValueError),
