@@ -11,10 +11,11 @@ from pathlib import Path
 RESULTS = Path(__file__).resolve().parent / "results" / "latest.json"
 COLUMNS = (("ours", "ours"), ("our driver", "our driver"), ("psycopg2", "psycopg2"),
            ("psycopg2 tuned", "psycopg2 tuned"), ("psycopg2 named", "psycopg2 named cursor"),
-           ("psycopg3", "psycopg 3"), ("psycopg3 tuned", "psycopg 3 tuned"), ("psycopg3 stream", "psycopg 3 stream"),
+           ("psycopg3", "psycopg 3"), ("psycopg3 tuned", "psycopg 3 tuned"),
+           ("psycopg3 prepared", "psycopg 3 prepared, no pipeline"), ("psycopg3 stream", "psycopg 3 stream"),
            ("asyncpg", "asyncpg"), ("asyncpg tuned", "asyncpg tuned"), ("libpq floor", "libpq floor"),
            ("prepared floor", "prepared floor"), ("streamed floor", "streamed floor"), ("server", "server"))
-TUNED = ("psycopg2 tuned", "psycopg2 named", "psycopg3 tuned", "psycopg3 stream", "asyncpg tuned")
+TUNED = ("psycopg2 tuned", "psycopg2 named", "psycopg3 tuned", "psycopg3 prepared", "psycopg3 stream", "asyncpg tuned")
 DEFAULTS = ("psycopg2", "psycopg3", "asyncpg")
 
 

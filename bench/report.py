@@ -10,8 +10,8 @@ from bench.runner import OURS, WorkloadResult
 from bench.targets import (DRIVER, FLOOR, PREPARED_FLOOR, STREAMED_FLOOR, Target, summary,
                            within_round_ratios)
 
-PEERS = ("psycopg2", "psycopg2 tuned", "psycopg2 named", "psycopg3", "psycopg3 tuned", "psycopg3 stream", "asyncpg",
-         "asyncpg tuned")
+PEERS = ("psycopg2", "psycopg2 tuned", "psycopg2 named", "psycopg3", "psycopg3 tuned", "psycopg3 prepared",
+         "psycopg3 stream", "asyncpg", "asyncpg tuned")
 FLOORS = (FLOOR, PREPARED_FLOOR, STREAMED_FLOOR)
 COLUMNS = (OURS, DRIVER, *PEERS, *FLOORS, "server")
 

@@ -16,7 +16,7 @@ from psycopg.types.json import set_json_loads
 
 from bench.capture import Statement, StatementLog
 from bench.peers.asyncpg_peer import AsyncpgPeer
-from bench.peers.base import MANY_ROWS, RunResult, is_transaction_control, require_many_row_read
+from bench.peers.base import MANY_ROWS, PeerUnavailable, RunResult, is_transaction_control, require_many_row_read
 from bench.peers.bulk_rows import bulk_rows
 from bench.peers.psycopg2_peer import Psycopg2Peer
 from bench.peers.psycopg3_peer import Psycopg3Peer
@@ -161,6 +161,25 @@ class Psycopg3Stream(Psycopg3Tuned):
         return f"psycopg 3 tuned, reads of {MANY_ROWS:,}+ rows through cursor.stream()"
 
 
+class Psycopg3Prepared(Psycopg3Tuned):
+    """psycopg 3 tuned without pipeline mode: each statement's reply is read before
+    the next is sent, as a caller of our classes must do."""
+
+    name = "psycopg3 prepared"
+
+    def run(self, log: StatementLog) -> RunResult:
+        if len(log.timed) < 2 or any(bulk_rows(statement) is not None for statement in log.timed):
+            raise PeerUnavailable(f"not a run of statements: the {self.name} would run as psycopg3 tuned")
+        return super().run(log)
+
+    def _run_timed(self, statements: List[Statement]) -> List[int]:
+        return Psycopg3Peer._run_timed(self, statements)
+
+    def describe(self) -> str:
+        return ("psycopg 3 tuned, but each statement's reply read before the next is sent "
+                "(prepared statements, orjson, collector off while fetching; no pipeline)")
+
+
 class AsyncpgTuned(AsyncpgPeer):
     name = "asyncpg tuned"
 
@@ -190,5 +209,5 @@ class AsyncpgTuned(AsyncpgPeer):
 
 
 def tuned_peers(keywords: Dict[str, str]) -> List[Any]:
-    return [Psycopg2Tuned(keywords), Psycopg2Named(keywords), Psycopg3Tuned(keywords), Psycopg3Stream(keywords),
-            AsyncpgTuned(keywords)]
+    return [Psycopg2Tuned(keywords), Psycopg2Named(keywords), Psycopg3Tuned(keywords), Psycopg3Prepared(keywords),
+            Psycopg3Stream(keywords), AsyncpgTuned(keywords)]
