@@ -6,7 +6,9 @@ import pytest
 
 VALUES = [
     None, True, False, 0, -5, 2**70, 1.5, 1e16, 1e-7, -0.0, "", "plain", 'q"uote\\back', "\n\r\t\b\f\x01\x1f\x7f",
-    "é中", "😀𝄞", [1, "a", None, [[]]], (1, 2), {"k": 1, "é": [True, {"x": None}]}, {1: "a", 2.5: "b", True: 1, None: 2},
+    "é中", "😀𝄞", 2**63 - 1, -2**63, 2**63, -2**63 - 1, "a\x7fb", 'runs "between" \\ escapes\tand' * 20,
+    ["plain ascii", "\x00"], [1, "a", None, [[]]], (1, 2), {"k": 1, "é": [True, {"x": None}]},
+    {1: "a", 2.5: "b", True: 1, None: 2},
 ]
 
 

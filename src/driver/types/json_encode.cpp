@@ -51,6 +51,15 @@ private:
     }
 
     void integer(PyObject* value) {
+        int overflow = 0;
+        const long long number = PyLong_AsLongLongAndOverflow(value, &overflow);
+        if (overflow == 0 && !(number == -1 && PyErr_Occurred())) {
+            char buffer[24];
+            auto [end, ec] = std::to_chars(buffer, buffer + sizeof(buffer), number);
+            out_.append(buffer, static_cast<size_t>(end - buffer));
+            return;
+        }
+        PyErr_Clear();
         nb::object text = nb::steal(PyLong_Type.tp_repr(value));
         if (!text.is_valid()) throw nb::python_error();
         out_ += nb::cast<std::string_view>(text);
@@ -75,7 +84,34 @@ private:
         out_.append(buffer, 6);
     }
 
+    // ASCII text is copied in runs between the characters that need an escape.
+    void ascii_string(PyObject* text) {
+        const char* data = reinterpret_cast<const char*>(PyUnicode_1BYTE_DATA(text));
+        const Py_ssize_t length = PyUnicode_GET_LENGTH(text);
+        out_ += '"';
+        Py_ssize_t plain = 0;
+        for (Py_ssize_t i = 0; i < length; ++i) {
+            const unsigned char c = static_cast<unsigned char>(data[i]);
+            if (c >= 0x20 && c != '"' && c != '\\' && !(c == 0x7f && ensure_ascii_)) continue;
+            out_.append(data + plain, static_cast<size_t>(i - plain));
+            plain = i + 1;
+            switch (c) {
+                case '"': out_ += "\\\""; break;
+                case '\\': out_ += "\\\\"; break;
+                case '\n': out_ += "\\n"; break;
+                case '\r': out_ += "\\r"; break;
+                case '\t': out_ += "\\t"; break;
+                case '\b': out_ += "\\b"; break;
+                case '\f': out_ += "\\f"; break;
+                default: unicode_escape(c); break;
+            }
+        }
+        out_.append(data + plain, static_cast<size_t>(length - plain));
+        out_ += '"';
+    }
+
     void string(PyObject* text) {
+        if (PyUnicode_IS_ASCII(text)) return ascii_string(text);
         const Py_ssize_t length = PyUnicode_GET_LENGTH(text);
         const int kind = PyUnicode_KIND(text);
         const void* data = PyUnicode_DATA(text);

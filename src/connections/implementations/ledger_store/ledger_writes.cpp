@@ -30,13 +30,22 @@ struct TargetTable {
     bool is_metadata;
     nb::dict columns;  // the table description; only its keys are used
     nb::dict column_of;  // field name -> column, asked of the registry once per call
+    nb::str primary_key;  // the partition keys' names, made once for all rows
+    nb::str secondary_key;
 };
+
+nb::str str_of(const std::string& value) { return nb::str(value.c_str(), value.size()); }
+
+// Attribute and key names read for every row: made once.
+nb::handle interned(const char* name) { return PyUnicode_InternFromString(name); }
 
 TargetTable target_table(nb::handle schema_service, nb::handle address) {
     nb::object name = schema_service.attr("resolve_table_name")(address);
     sql::require_text(name, "table_name");
     const std::string text = text_of(name);
-    return {nb::borrow<nb::str>(name), is_internal_table(text), text == metadata_table, nb::dict(), nb::dict()};
+    const auto& fw = framework::handles();
+    return {nb::borrow<nb::str>(name), is_internal_table(text), text == metadata_table, nb::dict(), nb::dict(),
+            str_of(fw.primary_partition_key), str_of(fw.secondary_partition_key)};
 }
 
 void read_columns(nb::handle self, TargetTable& table) { table.columns = sql::describe_table(self, table.name); }
@@ -46,16 +55,16 @@ void read_columns(nb::handle self, TargetTable& table) { table.columns = sql::de
 // for json columns become their JSON text at once; every other value is
 // copied deeply, so the row shares nothing mutable with the caller's record.
 nb::dict shape_row(nb::handle self, TargetTable& table, nb::handle address, nb::handle record) {
-    const auto& fw = framework::handles();
+    static const nb::handle object_id = interned("object_id"), object_version = interned("object_version");
     nb::dict row;
     if (PyDict_Merge(row.ptr(), record.ptr(), 1) < 0) throw nb::python_error();
-    row[fw.primary_partition_key.c_str()] = address.attr("object_id");
+    row[table.primary_key] = address.attr(object_id);
     if (table.is_metadata) {
         nb::object record_address = record["address"];
-        row["object_id"] = record_address["object_id"];
-        row["object_version"] = record_address["object_version"];
+        row[object_id] = record_address[object_id];
+        row[object_version] = record_address[object_version];
     }
-    if (!table.internal) row[fw.secondary_partition_key.c_str()] = address.attr("object_version");
+    if (!table.internal) row[table.secondary_key] = address.attr(object_version);
     // Keys that name the same column: the column stays where it first
     // appeared and takes the last value.
     nb::dict kept;
@@ -154,10 +163,11 @@ void bulk_put(nb::handle self, nb::handle data) {
         std::vector<nb::list> rows;
         // A table holds one class version: consecutive addresses of the same
         // class and class version resolve to the table found for the first.
+        static const nb::handle class_name = interned("class_name"), class_version = interned("class_version");
         ClassVersion last;
         size_t at = 0;
         for (auto& [address, record] : pairs) {
-            ClassVersion current{address.attr("class_name"), address.attr("class_version")};
+            ClassVersion current{address.attr(class_name), address.attr(class_version)};
             if (!last.same_as(current)) {
                 TargetTable table = target_table(schema_service, address);
                 at = 0;
