@@ -88,6 +88,19 @@ def test_json_scalars(select_one, text, expected):
     assert result == expected and type(result) is type(expected)
 
 
+@pytest.mark.parametrize("text", [
+    "-0", "-0.0", "0e5", "1e400", "-1e400", "1e-400", "18446744073709551615", "18446744073709551616",
+    "-9223372036854775808", "-9223372036854775809", "123456789012345678901234567890.5", '"\\ud800"',
+    '"\\udc00 low"', '{"k": 1, "k": 2}', '{"": [{"": {}}]}', '"\\u0000 nul"', "  [1 , 2 ]  ",
+])
+def test_json_edge_values_decode_as_json_loads_does(select_one, text):
+    result = select_one("SELECT %s::json", (text,))
+    expected = json.loads(text)
+    assert result == expected and type(result) is type(expected)
+    if isinstance(expected, float):
+        assert repr(result) == repr(expected)
+
+
 def test_deeply_nested_json(select_one):
     depth = 5000
     value = select_one("SELECT %s::jsonb", ("[" * depth + "]" * depth,))
