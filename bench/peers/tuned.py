@@ -105,6 +105,11 @@ class Psycopg2Named(Psycopg2Tuned):
         return f"psycopg2 tuned, reads of {MANY_ROWS:,}+ rows through a named cursor ({STREAM_BATCH:,} a batch)"
 
 
+def _pipelined(statements: List[Statement]) -> bool:
+    """psycopg 3 tuned sends a run of statements without COPY in pipeline mode."""
+    return len(statements) >= 2 and all(bulk_rows(statement) is None for statement in statements)
+
+
 class Psycopg3Tuned(Psycopg3Peer):
     """Prepared statements, COPY for bulk rows, and pipeline mode for a run without COPY."""
 
@@ -129,7 +134,7 @@ class Psycopg3Tuned(Psycopg3Peer):
         return super()._execute(statement)
 
     def _run_timed(self, statements: List[Statement]) -> List[int]:
-        if any(bulk_rows(statement) is not None for statement in statements) or len(statements) < 2:
+        if not _pipelined(statements):
             return super()._run_timed(statements)
         cursors = []
         with collector_off():
@@ -168,7 +173,7 @@ class Psycopg3Prepared(Psycopg3Tuned):
     name = "psycopg3 prepared"
 
     def run(self, log: StatementLog) -> RunResult:
-        if len(log.timed) < 2 or any(bulk_rows(statement) is not None for statement in log.timed):
+        if not _pipelined(log.timed):
             raise PeerUnavailable(f"not a run of statements: the {self.name} would run as psycopg3 tuned")
         return super().run(log)
 

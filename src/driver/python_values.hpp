@@ -16,6 +16,9 @@ inline std::string text_of(nb::handle value) { return nb::cast<std::string>(nb::
 
 inline nb::str to_str(const std::string& text) { return nb::str(text.c_str(), text.size()); }
 
+// A name looked up again and again (an attribute, a key): made once, kept for the process.
+inline nb::handle interned(const char* name) { return PyUnicode_InternFromString(name); }
+
 // Python's truth rule (a framework object answers for itself).
 inline bool is_true(nb::handle value) {
     int truth = PyObject_IsTrue(value.ptr());

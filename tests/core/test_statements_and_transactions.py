@@ -147,3 +147,11 @@ def test_the_classes_refuse_to_connect_without_autocommit(store, database):
     assert instance._connection is None
     instance.connect(autocommit=True)
     instance.disconnect()
+
+
+@pytest.mark.parametrize("rows, text, params", [
+    ([{"a": 1}, {"a": 2, "b": 3}], 'INSERT INTO "t" ("a", "b") VALUES (%s, %s), (%s, %s)', (1, None, 2, 3)),
+    ([{}, {}], 'INSERT INTO "t" () VALUES (), ()', ()),
+])
+def test_bulk_insert_statement_has_one_row_group_per_record(connection, rows, text, params):
+    assert connection._build_bulk_insert_statement("t", rows) == (text, params)

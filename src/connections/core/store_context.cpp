@@ -1,12 +1,14 @@
 #include "connections/core/store_context.hpp"
 
+#include "driver/python_values.hpp"
+
 namespace nelvor::core {
 
 namespace {
 
 StoreContext context;
 
-nb::handle interned(const char* name) { return PyUnicode_InternFromString(name); }
+using driver::interned;
 
 }  // namespace
 

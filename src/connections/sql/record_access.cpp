@@ -11,15 +11,11 @@ nb::object value_or_none(nb::handle record, nb::handle key) {
     return record.attr("get")(key, nb::none());
 }
 
-SqlValueConverter::SqlValueConverter(nb::handle self) {
-    static nb::handle name = PyUnicode_InternFromString("_to_sql_value");
-    convert_ = self.attr(name);
-}
-
-nb::object SqlValueConverter::operator()(nb::handle value) const {
-    PyObject* converted = PyObject_CallOneArg(convert_.ptr(), value.ptr());
-    if (converted == nullptr) throw nb::python_error();
-    return nb::steal(converted);
+void append_new_keys(nb::handle record, nb::dict& seen, nb::list& keys) {
+    for_each_key(record, [&](nb::handle key) {
+        if (PyDict_SetDefault(seen.ptr(), key.ptr(), Py_None) == nullptr) throw nb::python_error();
+        if (nb::len(seen) > nb::len(keys)) keys.append(key);
+    });
 }
 
 }  // namespace nelvor::sql

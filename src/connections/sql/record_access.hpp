@@ -23,14 +23,8 @@ void for_each_key(nb::handle record, Visit&& visit) {
 // `record.get(key)`: None when the key is missing.
 nb::object value_or_none(nb::handle record, nb::handle key);
 
-// `self._to_sql_value`, looked up once for a statement's many values.
-class SqlValueConverter {
-public:
-    explicit SqlValueConverter(nb::handle self);
-    nb::object operator()(nb::handle value) const;
-
-private:
-    nb::object convert_;
-};
+// Appends to `keys` the record's keys not in `seen` yet, in the record's
+// order: over many records, the union of their keys in order of first appearance.
+void append_new_keys(nb::handle record, nb::dict& seen, nb::list& keys);
 
 }  // namespace nelvor::sql

@@ -33,9 +33,15 @@ nb::tuple statement_pair(const std::string& sql, nb::handle params) {
 
 }  // namespace
 
-nb::object to_sql_value(nb::handle self, nb::handle value) {
-    static nb::handle name = PyUnicode_InternFromString("_to_sql_value");
-    return self.attr(name)(value);
+SqlValueConverter::SqlValueConverter(nb::handle self) {
+    static const nb::handle name = driver::interned("_to_sql_value");
+    convert_ = self.attr(name);
+}
+
+nb::object SqlValueConverter::operator()(nb::handle value) const {
+    PyObject* converted = PyObject_CallOneArg(convert_.ptr(), value.ptr());
+    if (converted == nullptr) throw nb::python_error();
+    return nb::steal(converted);
 }
 
 namespace {
@@ -44,12 +50,13 @@ namespace {
 // separated by `separator`, and its converted value to `params`; returns the count.
 size_t append_keyed_columns(nb::handle self, nb::handle table_name, nb::handle data, std::string& sql,
                             nb::list& params, const char* separator, const char* suffix) {
+    const SqlValueConverter convert(self);
     size_t count = 0;
     for (nb::handle key : data.attr("keys")()) {
         if (count++) sql += separator;
         append_quoted_identifier(sql, text_of(column_name(self, table_name, key)));
         sql += suffix;
-        params.append(to_sql_value(self, data[key]));
+        params.append(convert(data[key]));
     }
     return count;
 }
@@ -83,10 +90,7 @@ nb::tuple build_bulk_insert_statement(nb::handle self, nb::handle table_name, nb
     nb::list columns;
     for (nb::handle record : data) {
         require_map(record, "data");
-        for_each_key(record, [&](nb::handle key) {
-            if (PyDict_SetDefault(seen.ptr(), key.ptr(), Py_None) == nullptr) throw nb::python_error();
-            if (nb::len(seen) > nb::len(columns)) columns.append(key);
-        });
+        append_new_keys(record, seen, columns);
     }
     std::string sql = "INSERT INTO ";
     append_table(sql, table_name);
@@ -101,8 +105,9 @@ nb::tuple build_bulk_insert_statement(nb::handle self, nb::handle table_name, nb
     nb::object params = nb::steal(PyTuple_New(static_cast<Py_ssize_t>(width * nb::len(data))));
     if (!params.is_valid()) throw nb::python_error();
     Py_ssize_t at = 0;
+    size_t row = 0;
     for (nb::handle record : data) {
-        if (at) sql += ", ";
+        if (row++) sql += ", ";
         append_placeholders(sql, width);
         for (nb::handle column : columns)
             PyTuple_SET_ITEM(params.ptr(), at++, convert(value_or_none(record, column)).release().ptr());

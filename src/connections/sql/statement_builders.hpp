@@ -15,7 +15,15 @@ nb::tuple build_delete_statement(nb::handle self, nb::handle table_name, nb::han
 
 nb::object process_value_before_insert(nb::handle self, nb::handle value, nb::handle data_type);
 
-// `self._to_sql_value(value)`, the framework's parameter conversion.
-nb::object to_sql_value(nb::handle self, nb::handle value);
+// `self._to_sql_value`, the framework's parameter conversion, looked up once
+// for a statement's many values.
+class SqlValueConverter {
+public:
+    explicit SqlValueConverter(nb::handle self);
+    nb::object operator()(nb::handle value) const;
+
+private:
+    nb::object convert_;
+};
 
 }  // namespace nelvor::sql

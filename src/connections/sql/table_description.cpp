@@ -75,4 +75,14 @@ nb::dict describe_table_with(nb::handle self, nb::handle table_name, nb::handle 
     return describe_from_catalogue(self, table_name);
 }
 
+PyObject* column_type(nb::handle self, nb::handle table_name, nb::dict& columns, nb::handle column) {
+    PyObject* data_type = PyDict_GetItemWithError(columns.ptr(), column.ptr());
+    if (data_type == nullptr && !PyErr_Occurred()) {
+        columns = describe_table_with(self, table_name, column);
+        data_type = PyDict_GetItemWithError(columns.ptr(), column.ptr());
+    }
+    if (data_type == nullptr && PyErr_Occurred()) throw nb::python_error();
+    return data_type;
+}
+
 }  // namespace nelvor::sql

@@ -17,4 +17,9 @@ nb::dict describe_table(nb::handle self, nb::handle table_name);
 // once, not one per write.
 nb::dict describe_table_with(nb::handle self, nb::handle table_name, nb::handle column);
 
+// The data type of `column` in `columns`, the table's description, which is
+// replaced by describe_table_with's when it lacks the column; null (borrowed
+// otherwise) when the column is not there even then.
+PyObject* column_type(nb::handle self, nb::handle table_name, nb::dict& columns, nb::handle column);
+
 }  // namespace nelvor::sql

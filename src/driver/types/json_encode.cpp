@@ -84,6 +84,20 @@ private:
         out_.append(buffer, 6);
     }
 
+    // The escape json.dumps writes for a control character, a quote or a backslash (or DEL).
+    void ascii_escape(unsigned c) {
+        switch (c) {
+            case '"': out_ += "\\\""; break;
+            case '\\': out_ += "\\\\"; break;
+            case '\n': out_ += "\\n"; break;
+            case '\r': out_ += "\\r"; break;
+            case '\t': out_ += "\\t"; break;
+            case '\b': out_ += "\\b"; break;
+            case '\f': out_ += "\\f"; break;
+            default: unicode_escape(c); break;
+        }
+    }
+
     // ASCII text is copied in runs between the characters that need an escape.
     void ascii_string(PyObject* text) {
         const char* data = reinterpret_cast<const char*>(PyUnicode_1BYTE_DATA(text));
@@ -95,16 +109,7 @@ private:
             if (c >= 0x20 && c != '"' && c != '\\' && !(c == 0x7f && ensure_ascii_)) continue;
             out_.append(data + plain, static_cast<size_t>(i - plain));
             plain = i + 1;
-            switch (c) {
-                case '"': out_ += "\\\""; break;
-                case '\\': out_ += "\\\\"; break;
-                case '\n': out_ += "\\n"; break;
-                case '\r': out_ += "\\r"; break;
-                case '\t': out_ += "\\t"; break;
-                case '\b': out_ += "\\b"; break;
-                case '\f': out_ += "\\f"; break;
-                default: unicode_escape(c); break;
-            }
+            ascii_escape(c);
         }
         out_.append(data + plain, static_cast<size_t>(length - plain));
         out_ += '"';
@@ -118,18 +123,8 @@ private:
         out_ += '"';
         for (Py_ssize_t i = 0; i < length; ++i) {
             const Py_UCS4 c = PyUnicode_READ(kind, data, i);
-            switch (c) {
-                case '"': out_ += "\\\""; continue;
-                case '\\': out_ += "\\\\"; continue;
-                case '\n': out_ += "\\n"; continue;
-                case '\r': out_ += "\\r"; continue;
-                case '\t': out_ += "\\t"; continue;
-                case '\b': out_ += "\\b"; continue;
-                case '\f': out_ += "\\f"; continue;
-                default: break;
-            }
-            if (c < 0x20) {
-                unicode_escape(c);
+            if (c < 0x20 || c == '"' || c == '\\') {
+                ascii_escape(c);
             } else if (c < 0x7f) {
                 out_ += static_cast<char>(c);
             } else if (ensure_ascii_) {

@@ -27,10 +27,7 @@ nb::list field_list(nb::handle data) {
     for (nb::handle pair : data) {
         nb::object record = pair[1];
         sql::require_map(record, "data");
-        sql::for_each_key(record, [&](nb::handle key) {
-            if (PyDict_SetDefault(seen.ptr(), key.ptr(), Py_None) == nullptr) throw nb::python_error();
-            if (nb::len(seen) > nb::len(fields)) fields.append(key);
-        });
+        sql::append_new_keys(record, seen, fields);
     }
     return fields;
 }
@@ -98,6 +95,7 @@ nb::tuple build_bulk_delete_statement(nb::handle self, nb::handle table_name, nb
     std::string statement = "DELETE FROM ";
     sql::append_quoted_identifier(statement, text_of(table_name));
     statement += " WHERE ";
+    const sql::SqlValueConverter convert(self);
     nb::list params;
     size_t group = 0;
     for (nb::handle record : data) {
@@ -108,7 +106,7 @@ nb::tuple build_bulk_delete_statement(nb::handle self, nb::handle table_name, nb
             if (position++) statement += " AND ";
             sql::append_quoted_identifier(statement, text_of(fields_map(table_name, key, latest)));
             statement += " = %s";
-            params.append(sql::to_sql_value(self, record[key]));
+            params.append(convert(record[key]));
         }
         statement += ")";
     }
@@ -122,8 +120,9 @@ nb::tuple build_bulk_delete_by_ids_statement(nb::handle self, nb::handle table_n
     statement += " WHERE ";
     sql::append_quoted_identifier(statement, text_of(key));
     statement += " = ANY(%s)";
+    const sql::SqlValueConverter convert(self);
     nb::list values;
-    for (nb::handle id : ids) values.append(sql::to_sql_value(self, id));
+    for (nb::handle id : ids) values.append(convert(id));
     return nb::make_tuple(nb::str(statement.c_str(), statement.size()), nb::make_tuple(values));
 }
 

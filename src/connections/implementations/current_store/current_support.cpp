@@ -19,16 +19,8 @@ nb::dict prepare_record(nb::handle self, nb::handle table_name, nb::handle descr
     nb::dict columns = nb::borrow<nb::dict>(description);
     nb::dict prepared;
     sql::for_each_key(record, [&](nb::handle key) {
-        PyObject* data_type = PyDict_GetItemWithError(columns.ptr(), key.ptr());
-        if (data_type == nullptr) {
-            if (PyErr_Occurred()) throw nb::python_error();
-            columns = sql::describe_table_with(self, table_name, key);
-            data_type = PyDict_GetItemWithError(columns.ptr(), key.ptr());
-            if (data_type == nullptr) {
-                if (PyErr_Occurred()) throw nb::python_error();
-                return;
-            }
-        }
+        PyObject* data_type = sql::column_type(self, table_name, columns, key);
+        if (data_type == nullptr) return;
         nb::object value = sql::value_or_none(record, key);
         nb::object text = json_as_text ? sql::json_column_text(value, data_type) : nb::object();
         nb::object stored = text.is_valid() ? std::move(text) : sql::process_value_before_insert(self, value, data_type);

@@ -21,6 +21,7 @@ namespace nelvor::ledger {
 
 using driver::text_of;
 using driver::is_instance;
+using driver::interned;
 
 namespace {
 
@@ -34,18 +35,13 @@ struct TargetTable {
     nb::str secondary_key;
 };
 
-nb::str str_of(const std::string& value) { return nb::str(value.c_str(), value.size()); }
-
-// Attribute and key names read for every row: made once.
-nb::handle interned(const char* name) { return PyUnicode_InternFromString(name); }
-
 TargetTable target_table(nb::handle schema_service, nb::handle address) {
     nb::object name = schema_service.attr("resolve_table_name")(address);
     sql::require_text(name, "table_name");
     const std::string text = text_of(name);
     const auto& fw = framework::handles();
     return {nb::borrow<nb::str>(name), is_internal_table(text), text == metadata_table, nb::dict(), nb::dict(),
-            str_of(fw.primary_partition_key), str_of(fw.secondary_partition_key)};
+            driver::to_str(fw.primary_partition_key), driver::to_str(fw.secondary_partition_key)};
 }
 
 void read_columns(nb::handle self, TargetTable& table) { table.columns = sql::describe_table(self, table.name); }
@@ -75,16 +71,8 @@ nb::dict shape_row(nb::handle self, TargetTable& table, nb::handle address, nb::
         if (!known && PyErr_Occurred()) throw nb::python_error();
         nb::object column = known ? nb::borrow(known) : nb::object(sql::column_name(self, table.name, key));
         if (!known) table.column_of[key] = column;
-        PyObject* data_type = PyDict_GetItemWithError(table.columns.ptr(), column.ptr());
-        if (!data_type && PyErr_Occurred()) throw nb::python_error();
-        if (!data_type) {
-            table.columns = sql::describe_table_with(self, table.name, column);
-            data_type = PyDict_GetItemWithError(table.columns.ptr(), column.ptr());
-            if (!data_type) {
-                if (PyErr_Occurred()) throw nb::python_error();
-                continue;
-            }
-        }
+        PyObject* data_type = sql::column_type(self, table.name, table.columns, column);
+        if (data_type == nullptr) continue;
         // A dict or list for a json column goes as its JSON text, written here rather than by one
         // Python json.dumps per row (see json_column_text).
         nb::object text = sql::json_column_text(value, data_type);
